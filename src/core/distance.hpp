@@ -1,0 +1,22 @@
+#pragma once
+
+#include <span>
+
+#include "core/types.hpp"
+
+namespace vantorel::core {
+
+// Angle between two unit vectors by atan2(|u × v|, u · v): accurate near 0 and π.
+double angle_between(const CartesianPoint& u, const CartesianPoint& v) noexcept;
+
+// Angle in [0, π] between the directions of a and b; radii ignored.
+double angular_distance(const SphericalPoint& a, const SphericalPoint& b) noexcept;
+double great_circle_distance(const SphericalPoint& a, const SphericalPoint& b, double radius) noexcept;
+// Euclidean distance of the Cartesian images, radii included.
+double chord_distance(const SphericalPoint& a, const SphericalPoint& b) noexcept;
+
+// Cosine of two equally long vectors, accumulated in index order; 0 when either
+// norm vanishes. Unequal lengths are a broken invariant.
+double cosine_similarity(std::span<const double> a, std::span<const double> b);
+
+}  // namespace vantorel::core

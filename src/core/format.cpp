@@ -1,0 +1,252 @@
+#include "core/format.hpp"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "core/invariant.hpp"
+
+namespace vantorel::core {
+namespace {
+
+// Appends the non-finite spellings; returns false for finite values.
+bool append_non_finite(std::string& out, double v) {
+    if (std::isnan(v)) {
+        out += "NaN";
+        return true;
+    }
+    if (std::isinf(v)) {
+        out += v < 0 ? "-inf" : "inf";
+        return true;
+    }
+    return false;
+}
+
+template <class... Fmt>
+void append_chars(std::string& out, double v, Fmt... fmt) {
+    // The longest fixed rendering of a double is about 1100 characters.
+    std::array<char, 1200> buf;
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v, fmt...);
+    if (res.ec != std::errc{}) stop("float rendering overflowed its buffer");
+    out.append(buf.data(), res.ptr);
+}
+
+void append_unsigned(std::string& out, std::uint64_t v) {
+    std::array<char, 24> buf;
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    out.append(buf.data(), res.ptr);
+}
+
+void append_signed(std::string& out, std::int64_t v) {
+    std::array<char, 24> buf;
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    out.append(buf.data(), res.ptr);
+}
+
+// Decodes one UTF-8 code point at text[i]; malformed bytes decode as themselves.
+char32_t decode_utf8(std::string_view text, std::size_t& i) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    int extra = 0;
+    char32_t cp = b0;
+    if (b0 >= 0xF0) {
+        extra = 3;
+        cp = b0 & 0x07u;
+    } else if (b0 >= 0xE0) {
+        extra = 2;
+        cp = b0 & 0x0Fu;
+    } else if (b0 >= 0xC0) {
+        extra = 1;
+        cp = b0 & 0x1Fu;
+    }
+    if (i + static_cast<std::size_t>(extra) >= text.size()) {
+        ++i;
+        return b0;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0x3Fu);
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    return cp;
+}
+
+// Code points shown escaped: controls, format characters that render as
+// nothing (soft hyphen, zero-width and bidi controls, BOM) and the line and
+// paragraph separators.
+bool is_printable(char32_t cp) {
+    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) return false;
+    if (cp == 0xAD) return false;
+    if (cp >= 0x200B && cp <= 0x200F) return false;
+    if (cp >= 0x2028 && cp <= 0x202E) return false;
+    if (cp >= 0x2060 && cp <= 0x206F) return false;
+    if (cp == 0xFEFF || (cp >= 0xFFF9 && cp <= 0xFFFB)) return false;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    if (cp >= 0xE0000 && cp <= 0xE0FFF) return false;
+    return cp <= 0x10FFFF;
+}
+
+void append_code_point(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+void append_float(std::string& out, double v) {
+    if (append_non_finite(out, v)) return;
+    append_chars(out, v, std::chars_format::fixed);
+}
+
+std::string format_float(double v) {
+    std::string out;
+    append_float(out, v);
+    return out;
+}
+
+void append_fixed(std::string& out, double v, int decimals) {
+    if (append_non_finite(out, v)) return;
+    append_chars(out, v, std::chars_format::fixed, decimals);
+}
+
+std::string format_fixed(double v, int decimals) {
+    std::string out;
+    append_fixed(out, v, decimals);
+    return out;
+}
+
+void append_exp(std::string& out, double v, int decimals) {
+    if (append_non_finite(out, v)) return;
+    std::string sci;
+    append_chars(sci, v, std::chars_format::scientific, decimals);
+    // "1.23e+04" -> "1.23e4", "1.23e-04" -> "1.23e-4".
+    const auto e = sci.find('e');
+    out.append(sci, 0, e + 1);
+    std::size_t pos = e + 1;
+    if (sci[pos] == '-') out += '-';
+    if (sci[pos] == '+' || sci[pos] == '-') ++pos;
+    while (pos + 1 < sci.size() && sci[pos] == '0') ++pos;
+    out.append(sci, pos);
+}
+
+std::string format_exp(double v, int decimals) {
+    std::string out;
+    append_exp(out, v, decimals);
+    return out;
+}
+
+void append_quoted(std::string& out, std::string_view text) {
+    out += '"';
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char32_t cp = decode_utf8(text, i);
+        switch (cp) {
+            case U'"': out += "\\\""; continue;
+            case U'\\': out += "\\\\"; continue;
+            case U'\t': out += "\\t"; continue;
+            case U'\r': out += "\\r"; continue;
+            case U'\n': out += "\\n"; continue;
+            case U'\0': out += "\\0"; continue;
+            default: break;
+        }
+        if (is_printable(cp)) {
+            append_code_point(out, cp);
+        } else {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\u{";
+            bool started = false;
+            for (int shift = 20; shift >= 0; shift -= 4) {
+                const auto nibble = (cp >> shift) & 0xF;
+                if (nibble != 0 || started || shift == 0) {
+                    out += kHex[nibble];
+                    started = true;
+                }
+            }
+            out += '}';
+        }
+    }
+    out += '"';
+}
+
+std::string quoted(std::string_view text) {
+    std::string out;
+    append_quoted(out, text);
+    return out;
+}
+
+std::string vformat(std::string_view pattern, std::initializer_list<FormatArg> args) {
+    std::string out;
+    out.reserve(pattern.size() + 16 * args.size());
+    auto next = args.begin();
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        const char c = pattern[i];
+        if (c == '}' && i + 1 < pattern.size() && pattern[i + 1] == '}') {
+            out += '}';
+            i += 2;
+            continue;
+        }
+        if (c != '{') {
+            out += c;
+            ++i;
+            continue;
+        }
+        if (i + 1 < pattern.size() && pattern[i + 1] == '{') {
+            out += '{';
+            i += 2;
+            continue;
+        }
+        const auto close = pattern.find('}', i);
+        if (close == std::string_view::npos) stop("unterminated placeholder in format pattern");
+        const std::string_view spec = pattern.substr(i + 1, close - i - 1);
+        i = close + 1;
+        if (next == args.end()) stop("format pattern has more placeholders than arguments");
+        const FormatArg& arg = *next++;
+
+        if (spec == ":?") {
+            append_quoted(out, std::get<std::string_view>(arg));
+            continue;
+        }
+        if (spec.starts_with(":.")) {
+            const bool exp = spec.ends_with('e');
+            const auto digits = spec.substr(2, spec.size() - 2 - (exp ? 1 : 0));
+            int decimals = 0;
+            std::from_chars(digits.data(), digits.data() + digits.size(), decimals);
+            const double v = std::get<double>(arg);
+            exp ? append_exp(out, v, decimals) : append_fixed(out, v, decimals);
+            continue;
+        }
+        if (!spec.empty()) stop("unsupported format placeholder");
+        std::visit(
+            [&out](const auto& v) {
+                using T = std::decay_t<decltype(v)>;
+                if constexpr (std::is_same_v<T, double>) {
+                    append_float(out, v);
+                } else if constexpr (std::is_same_v<T, std::int64_t>) {
+                    append_signed(out, v);
+                } else if constexpr (std::is_same_v<T, std::uint64_t>) {
+                    append_unsigned(out, v);
+                } else if constexpr (std::is_same_v<T, bool>) {
+                    out += v ? "true" : "false";
+                } else {
+                    out += v;
+                }
+            },
+            arg);
+    }
+    if (next != args.end()) stop("format pattern has fewer placeholders than arguments");
+    return out;
+}
+
+}  // namespace vantorel::core
