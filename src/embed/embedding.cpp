@@ -1,0 +1,90 @@
+#include "embed/embedding.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "core/invariant.hpp"
+
+namespace vantorel::embed {
+
+double magnitude(std::span<const double> v) noexcept {
+    double sum = -0.0;
+    for (const double x : v) sum += x * x;
+    return std::sqrt(sum);
+}
+
+double dot(std::span<const double> a, std::span<const double> b) noexcept {
+    double sum = 0.0;
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) sum += a[i] * b[i];
+    return sum;
+}
+
+void normalize_into(std::span<const double> in, std::span<double> out) noexcept {
+    if (in.empty()) return;
+    const double norm = magnitude(in);
+    if (norm < std::numeric_limits<double>::epsilon()) {
+        out[0] = 1.0;
+        for (std::size_t i = 1; i < out.size(); ++i) out[i] = 0.0;
+        return;
+    }
+    for (std::size_t i = 0; i < in.size(); ++i) out[i] = in[i] / norm;
+}
+
+double Embedding::magnitude() const noexcept { return embed::magnitude(values); }
+
+Embedding Embedding::normalized() const {
+    Embedding out{std::vector<double>(values.size())};
+    normalize_into(values, out.values);
+    return out;
+}
+
+Corpus Corpus::uniform(std::vector<double> values, std::size_t rows, std::size_t cols) {
+    core::check_equal(values.size(), rows * cols, "corpus block must hold rows * cols values");
+    Corpus c;
+    c.values_ = std::move(values);
+    c.offsets_.resize(rows + 1);
+    for (std::size_t i = 0; i <= rows; ++i) c.offsets_[i] = i * cols;
+    return c;
+}
+
+Corpus Corpus::from_rows(const std::vector<std::vector<double>>& rows) {
+    Corpus c;
+    std::size_t total = 0;
+    for (const auto& r : rows) total += r.size();
+    c.values_.reserve(total);
+    c.offsets_.reserve(rows.size() + 1);
+    for (const auto& r : rows) c.push_row(r);
+    return c;
+}
+
+Corpus Corpus::from_embeddings(const std::vector<Embedding>& rows) {
+    Corpus c;
+    std::size_t total = 0;
+    for (const auto& r : rows) total += r.size();
+    c.values_.reserve(total);
+    c.offsets_.reserve(rows.size() + 1);
+    for (const auto& r : rows) c.push_row(r.values);
+    return c;
+}
+
+void Corpus::push_row(std::span<const double> row) {
+    values_.insert(values_.end(), row.begin(), row.end());
+    offsets_.push_back(values_.size());
+}
+
+std::span<const double> Corpus::row(std::size_t i) const {
+    core::check_index(i, size());
+    return (*this)[i];
+}
+
+std::size_t Corpus::first_ragged_row() const noexcept {
+    if (empty()) return 0;
+    const std::size_t dim = offsets_[1] - offsets_[0];
+    for (std::size_t i = 1; i < size(); ++i) {
+        if (offsets_[i + 1] - offsets_[i] != dim) return i;
+    }
+    return size();
+}
+
+}  // namespace vantorel::embed

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace vantorel::embed {
+
+// One embedding vector. Any length is allowed; nothing checks finiteness.
+struct Embedding {
+    std::vector<double> values;
+
+    static Embedding from(std::span<const double> v) { return {{v.begin(), v.end()}}; }
+
+    [[nodiscard]] std::size_t size() const noexcept { return values.size(); }
+    [[nodiscard]] double magnitude() const noexcept;
+    [[nodiscard]] Embedding normalized() const;
+};
+
+// L2 norm, squares summed in index order from -0.0 (so an empty vector gives -0.0).
+double magnitude(std::span<const double> v) noexcept;
+
+// Unit-length copy of `in` written to `out` (same length). A norm below machine
+// epsilon gives the first basis vector; a NaN norm gives NaNs.
+void normalize_into(std::span<const double> in, std::span<double> out) noexcept;
+
+double dot(std::span<const double> a, std::span<const double> b) noexcept;
+
+// A corpus of embeddings in one contiguous row-major block. Rows normally share
+// one length; offsets keep ragged input representable for the fits that accept it.
+class Corpus {
+public:
+    Corpus() = default;
+    // `rows` rows of `cols` values each, taken from `values` (rows * cols long).
+    static Corpus uniform(std::vector<double> values, std::size_t rows, std::size_t cols);
+    static Corpus from_rows(const std::vector<std::vector<double>>& rows);
+    static Corpus from_embeddings(const std::vector<Embedding>& rows);
+
+    // Appends one row; used by builders that stream rows in.
+    void push_row(std::span<const double> row);
+
+    [[nodiscard]] std::size_t size() const noexcept { return offsets_.size() - 1; }
+    [[nodiscard]] bool empty() const noexcept { return size() == 0; }
+    [[nodiscard]] std::span<const double> operator[](std::size_t i) const noexcept {
+        return {values_.data() + offsets_[i], offsets_[i + 1] - offsets_[i]};
+    }
+    [[nodiscard]] std::span<const double> row(std::size_t i) const;
+    // Index of the first row whose length differs from row 0's, or size() if none.
+    [[nodiscard]] std::size_t first_ragged_row() const noexcept;
+    [[nodiscard]] const std::vector<double>& values() const noexcept { return values_; }
+
+private:
+    std::vector<double> values_;
+    std::vector<std::size_t> offsets_{0};
+};
+
+}  // namespace vantorel::embed
