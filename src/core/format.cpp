@@ -106,7 +106,37 @@ void append_code_point(std::string& out, char32_t cp) {
 
 void append_float(std::string& out, double v) {
     if (append_non_finite(out, v)) return;
-    append_chars(out, v, std::chars_format::fixed);
+    // Shortest round-trip digits, laid out positionally. Large integral values
+    // keep only their significant digits followed by zeros, not the binary
+    // value's exact expansion: 1.2345678901234568e20 -> "123456789012345680000".
+    std::string sci;
+    append_chars(sci, v, std::chars_format::scientific);
+    std::size_t pos = 0;
+    if (sci[0] == '-') {
+        out += '-';
+        pos = 1;
+    }
+    const auto e = sci.find('e');
+    std::string digits;
+    for (std::size_t i = pos; i < e; ++i) {
+        if (sci[i] != '.') digits += sci[i];
+    }
+    int exponent = 0;
+    std::from_chars(sci.data() + e + (sci[e + 1] == '+' ? 2 : 1), sci.data() + sci.size(), exponent);
+    const int point = exponent + 1;  // digits before the decimal point
+    const int ndigits = static_cast<int>(digits.size());
+    if (point <= 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-point), '0');
+        out += digits;
+    } else if (point >= ndigits) {
+        out += digits;
+        out.append(static_cast<std::size_t>(point - ndigits), '0');
+    } else {
+        out.append(digits, 0, static_cast<std::size_t>(point));
+        out += '.';
+        out.append(digits, static_cast<std::size_t>(point));
+    }
 }
 
 std::string format_float(double v) {

@@ -1,0 +1,61 @@
+// The module's entry point and registration table.
+#include "python/geometry_functions.hpp"
+#include "python/points.hpp"
+
+namespace vantorel::python {
+namespace {
+
+// One step of the module body: a name and the object it is bound to.
+struct Registration {
+    const char* name;
+    Ref (*create)(PyObject* module);
+};
+
+template <auto ClassFn>
+Ref class_entry(PyObject*) {
+    return type_object(ClassFn());
+}
+
+template <auto DefFn>
+Ref function_entry(PyObject* module) {
+    return new_function(DefFn(), module);
+}
+
+const Registration kRegistrations[] = {
+    {"SphericalPoint", class_entry<spherical_point_class>},
+    {"CartesianPoint", class_entry<cartesian_point_class>},
+    {"GeoPoint", class_entry<geo_point_class>},
+    {"angular_distance", function_entry<angular_distance_def>},
+    {"great_circle_distance", function_entry<great_circle_distance_def>},
+    {"chord_distance", function_entry<chord_distance_def>},
+    {"spherical_to_cartesian", function_entry<spherical_to_cartesian_def>},
+    {"cartesian_to_spherical", function_entry<cartesian_to_spherical_def>},
+    {"spherical_to_geo", function_entry<spherical_to_geo_def>},
+    {"geo_to_spherical", function_entry<geo_to_spherical_def>},
+    {"ProjectedPoint", class_entry<projected_point_class>},
+};
+
+int exec_module(PyObject* module) {
+    return guarded_status([module] {
+        if (!PyModule_Check(module)) raise_cast_error(module, "PyModule");
+        for (const Registration& step : kRegistrations) {
+            Ref object = step.create(module);
+            if (PyModule_AddObjectRef(module, step.name, object.get()) < 0) throw PyErrorSet{};
+        }
+        return 0;
+    });
+}
+
+PyModuleDef_Slot kSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT, "vantorel", "", 0, nullptr, kSlots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+}  // namespace vantorel::python
+
+PyMODINIT_FUNC PyInit_vantorel() { return PyModuleDef_Init(&vantorel::python::kModule); }

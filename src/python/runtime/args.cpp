@@ -1,0 +1,177 @@
+#include "python/runtime/args.hpp"
+
+#include <cstring>
+
+#include "core/format.hpp"
+#include "core/invariant.hpp"
+
+namespace vantorel::python {
+namespace {
+
+// 'a', 'a' and 'b', 'a', 'b' and 'c'
+std::string join_names(const std::vector<const char*>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += names.size() > 2 ? ", " : " ";
+        if (i > 0 && i + 1 == names.size()) out += "and ";
+        out += '\'';
+        out += names[i];
+        out += '\'';
+    }
+    return out;
+}
+
+[[noreturn]] void raise_missing(const Params& p, const std::vector<const char*>& missing, const char* kind) {
+    raise_type_error(core::format("{} missing {} required {} {}: {}", p.callable, missing.size(), kind,
+                                  missing.size() == 1 ? "argument" : "arguments", join_names(missing)));
+}
+
+bool key_equals(PyObject* key, const char* name) {
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+    if (text == nullptr) throw PyErrorSet{};
+    return static_cast<std::size_t>(size) == std::strlen(name) && std::memcmp(text, name, static_cast<std::size_t>(size)) == 0;
+}
+
+}  // namespace
+
+Args Args::bind_positional(const Params& params, PyObject* const* args, std::size_t nargs) {
+    if (params.names.size() > kMaxParams) core::stop("too many declared parameters");
+    Args out(params);
+    if (nargs > params.positional) {
+        if (params.required == params.positional) {
+            raise_type_error(core::format("{} takes {} positional arguments but {} {} given", params.callable,
+                                          params.positional, nargs, nargs == 1 ? "was" : "were"));
+        }
+        raise_type_error(core::format("{} takes from {} to {} positional arguments but {} {} given", params.callable,
+                                      params.required, params.positional, nargs, nargs == 1 ? "was" : "were"));
+    }
+    out.nargs_ = nargs;
+    for (std::size_t i = 0; i < nargs; ++i) out.values_[i] = args[i];
+    return out;
+}
+
+Args Args::bind(const Params& params, PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
+    Args out = bind_positional(params, args, nargs);
+    if (kwnames != nullptr) {
+        const auto nkw = static_cast<std::size_t>(PyTuple_GET_SIZE(kwnames));
+        for (std::size_t k = 0; k < nkw; ++k) {
+            out.bind_keyword(PyTuple_GET_ITEM(kwnames, static_cast<Py_ssize_t>(k)), args[nargs + k]);
+        }
+    }
+    out.check_complete();
+    return out;
+}
+
+Args Args::bind(const Params& params, PyObject* args, PyObject* kwargs) {
+    const auto nargs = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
+    Args out = bind_positional(params, &PyTuple_GET_ITEM(args, 0), nargs);
+    if (kwargs != nullptr) {
+        Py_ssize_t pos = 0;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        while (PyDict_Next(kwargs, &pos, &key, &value)) out.bind_keyword(key, value);
+    }
+    out.check_complete();
+    return out;
+}
+
+void Args::bind_keyword(PyObject* key, PyObject* value) {
+    const Params& p = *params_;
+    for (std::size_t i = 0; i < p.names.size(); ++i) {
+        if (!key_equals(key, p.names[i])) continue;
+        if (i < nargs_) {
+            raise_type_error(core::format("{} got multiple values for argument '{}'", p.callable, p.names[i]));
+        }
+        values_[i] = value;
+        return;
+    }
+    raise_type_error(core::format("{} got an unexpected keyword argument '{}'", p.callable, to_string_view(key)));
+}
+
+void Args::check_complete() const {
+    const Params& p = *params_;
+    std::vector<const char*> missing;
+    for (std::size_t i = 0; i < p.required; ++i) {
+        if (values_[i] == nullptr) missing.push_back(p.names[i]);
+    }
+    if (!missing.empty()) raise_missing(p, missing, "positional");
+    for (std::size_t i = p.positional; i < p.positional + p.required_keyword_only; ++i) {
+        if (values_[i] == nullptr) missing.push_back(p.names[i]);
+    }
+    if (!missing.empty()) raise_missing(p, missing, "keyword");
+}
+
+void Args::rewrap_type_error(std::size_t i) const {
+    // Only an exact TypeError gets the argument prefix; other exception types
+    // (OverflowError, ValueError, ...) pass through unchanged.
+    PyObject* raised = PyErr_Occurred();
+    if (raised == nullptr || raised != PyExc_TypeError) throw PyErrorSet{};
+    Ref cause = fetch_exception();
+    Ref text = Ref::steal(PyObject_Str(cause.get()));
+    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", params_->names[i], text.get()));
+    Ref wrapped = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+    PyException_SetCause(wrapped.get(), cause.release());
+    PyErr_SetObject(PyExc_TypeError, wrapped.get());
+    throw PyErrorSet{};
+}
+
+double Args::f64(std::size_t i) const { return convert(i, to_f64); }
+std::uint64_t Args::u64(std::size_t i) const { return convert(i, to_u64); }
+bool Args::flag(std::size_t i) const { return convert(i, to_bool); }
+std::string Args::str(std::size_t i) const { return convert(i, to_string); }
+std::vector<std::string> Args::str_list(std::size_t i) const { return convert(i, to_string_list); }
+
+PyObject* Args::instance(std::size_t i, PyTypeObject* type, const char* name) const {
+    return convert(i, [type, name](PyObject* obj) {
+        if (!PyObject_TypeCheck(obj, type)) raise_cast_error(obj, name);
+        return obj;
+    });
+}
+
+double to_f64(PyObject* obj) {
+    if (PyFloat_CheckExact(obj)) return PyFloat_AS_DOUBLE(obj);
+    const double v = PyFloat_AsDouble(obj);
+    if (v == -1.0 && PyErr_Occurred()) throw PyErrorSet{};
+    return v;
+}
+
+std::uint64_t to_u64(PyObject* obj) {
+    Ref index = Ref::steal(PyNumber_Index(obj));
+    const unsigned long long v = PyLong_AsUnsignedLongLong(index.get());
+    if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw PyErrorSet{};
+    return v;
+}
+
+bool to_bool(PyObject* obj) {
+    if (!PyBool_Check(obj)) raise_cast_error(obj, "bool");
+    return obj == Py_True;
+}
+
+std::string_view to_string_view(PyObject* obj) {
+    if (!PyUnicode_Check(obj)) raise_cast_error(obj, "str");
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (text == nullptr) throw PyErrorSet{};
+    return {text, static_cast<std::size_t>(size)};
+}
+
+std::string to_string(PyObject* obj) { return std::string(to_string_view(obj)); }
+
+std::vector<std::string> to_string_list(PyObject* obj) {
+    if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
+    const Py_ssize_t hint = PySequence_Size(obj);
+    if (hint < 0) PyErr_Clear();
+    std::vector<std::string> out;
+    out.reserve(hint > 0 ? static_cast<std::size_t>(hint) : 0);
+    Ref iter = Ref::steal(PyObject_GetIter(obj));
+    while (PyObject* raw = PyIter_Next(iter.get())) {
+        Ref item = Ref::steal(raw);
+        out.push_back(to_string(item.get()));
+    }
+    if (PyErr_Occurred()) throw PyErrorSet{};
+    return out;
+}
+
+}  // namespace vantorel::python

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "python/runtime/errors.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vantorel::python {
+
+// Declared parameters of a callable: positional-or-keyword names first, then
+// keyword-only names. Mirrors the callable's text signature.
+struct Params {
+    const char* callable;                  // full name for messages: "Pipeline.nearest()"
+    std::span<const char* const> names;    // all parameter names in order
+    std::size_t positional;                // how many of `names` may be given by position
+    std::size_t required;                  // leading positional parameters without default
+    std::size_t required_keyword_only = 0;  // leading keyword-only parameters without default
+};
+
+inline constexpr std::size_t kMaxParams = 16;
+
+// Arguments bound to their parameters (borrowed references, valid for the
+// call), with conversions that raise the module's TypeError texts.
+class Args {
+public:
+    // Fast-call convention: positional values, then keyword values named by `kwnames`.
+    static Args bind(const Params& params, PyObject* const* args, std::size_t nargs, PyObject* kwnames);
+    // Tuple/dict convention of constructors.
+    static Args bind(const Params& params, PyObject* args, PyObject* kwargs);
+
+    // The raw object; null when the argument was omitted.
+    [[nodiscard]] PyObject* object(std::size_t i) const noexcept { return values_[i]; }
+    // Given at all (even as None).
+    [[nodiscard]] bool given(std::size_t i) const noexcept { return values_[i] != nullptr; }
+    // Given and not None: what "default None" parameters test.
+    [[nodiscard]] bool present(std::size_t i) const noexcept { return given(i) && values_[i] != Py_None; }
+
+    double f64(std::size_t i) const;
+    double f64_or(std::size_t i, double fallback) const { return given(i) ? f64(i) : fallback; }
+    std::uint64_t u64(std::size_t i) const;
+    std::uint64_t u64_or(std::size_t i, std::uint64_t fallback) const { return given(i) ? u64(i) : fallback; }
+    bool flag(std::size_t i) const;
+    bool flag_or(std::size_t i, bool fallback) const { return given(i) ? flag(i) : fallback; }
+    std::string str(std::size_t i) const;
+    std::vector<std::string> str_list(std::size_t i) const;
+
+    // Checks that argument i is an instance of `type` (shown as `name`).
+    PyObject* instance(std::size_t i, PyTypeObject* type, const char* name) const;
+
+    // Runs a conversion of argument i, re-raising a TypeError from it as
+    // "argument '{name}': {message}" with the original as its cause.
+    template <class F>
+    auto convert(std::size_t i, F&& conversion) const {
+        try {
+            return conversion(values_[i]);
+        } catch (const PyErrorSet&) {
+            rewrap_type_error(i);
+        }
+    }
+
+    [[nodiscard]] const char* name(std::size_t i) const noexcept { return params_->names[i]; }
+
+private:
+    explicit Args(const Params& params) : params_(&params) {}
+    static Args bind_positional(const Params& params, PyObject* const* args, std::size_t nargs);
+    void bind_keyword(PyObject* key, PyObject* value);
+    void check_complete() const;
+    [[noreturn]] void rewrap_type_error(std::size_t i) const;
+
+    const Params* params_;
+    std::size_t nargs_ = 0;
+    std::array<PyObject*, kMaxParams> values_{};
+};
+
+// Conversions of single objects, raising the interpreter's TypeError texts
+// (or OverflowError for negative counts); no argument prefix.
+double to_f64(PyObject* obj);
+std::uint64_t to_u64(PyObject* obj);
+bool to_bool(PyObject* obj);
+std::string to_string(PyObject* obj);
+std::string_view to_string_view(PyObject* obj);  // valid while obj lives
+std::vector<std::string> to_string_list(PyObject* obj);
+
+}  // namespace vantorel::python

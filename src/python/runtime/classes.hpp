@@ -1,0 +1,296 @@
+#pragma once
+
+#include <new>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "python/runtime/args.hpp"
+#include "python/runtime/borrow.hpp"
+#include "python/runtime/errors.hpp"
+
+namespace vantorel::python {
+
+// Memory layout of every instance: the object header, its borrow flag and
+// the one value of the system it wraps.
+template <class T>
+struct Instance {
+    PyObject ob_base;
+    BorrowFlag borrow;
+    T value;
+};
+
+template <class T>
+Instance<T>* as_instance(PyObject* obj) noexcept {
+    return reinterpret_cast<Instance<T>*>(obj);
+}
+
+// Runs `f` on the wrapped value under a shared borrow (read-only access) or an
+// exclusive one (mutable access), held for the whole call.
+template <class S, class F>
+decltype(auto) with_borrow(PyObject* self, F&& f) {
+    using T = std::remove_const_t<S>;
+    Instance<T>* obj = as_instance<T>(self);
+    if constexpr (std::is_const_v<S>) {
+        SharedBorrow guard(obj->borrow);
+        return f(static_cast<const T&>(obj->value));
+    } else {
+        ExclusiveBorrow guard(obj->borrow);
+        return f(obj->value);
+    }
+}
+
+namespace detail {
+
+template <class F>
+struct MethodTraits;
+// Ref f(const T&) / Ref f(T&): no parameters.
+template <class S>
+struct MethodTraits<Ref (*)(S&)> {
+    using Self = S;
+    static constexpr bool takes_args = false;
+};
+// Ref f(const T&, const Args&) / Ref f(T&, const Args&): declared parameters.
+template <class S>
+struct MethodTraits<Ref (*)(S&, const Args&)> {
+    using Self = S;
+    static constexpr bool takes_args = true;
+};
+
+template <auto Fn>
+PyObject* noargs_method(PyObject* self, PyObject*) {
+    using Self = typename MethodTraits<decltype(Fn)>::Self;
+    return guarded([&] { return with_borrow<Self>(self, [](Self& v) { return Fn(v); }); });
+}
+
+template <auto Fn, const Params& P>
+PyObject* fastcall_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    using Self = typename MethodTraits<decltype(Fn)>::Self;
+    return guarded([&] {
+        const Args a = Args::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames);
+        return with_borrow<Self>(self, [&a](Self& v) { return Fn(v, a); });
+    });
+}
+
+template <auto Fn, const Params& P>
+PyObject* fastcall_static(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&] { return Fn(Args::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames)); });
+}
+
+template <auto Fn, const Params& P>
+PyObject* fastcall_classmethod(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&] {
+        return Fn(reinterpret_cast<PyTypeObject*>(cls),
+                  Args::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames));
+    });
+}
+
+template <class F>
+PyCFunction as_cfunction(F f) noexcept {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+}  // namespace detail
+
+// A module-level function: `Ref Fn(const Args&)` with parameters P.
+template <auto Fn, const Params& P>
+PyMethodDef function_def(const char* name, const char* doc) {
+    return {name, detail::as_cfunction(&detail::fastcall_static<Fn, P>), METH_FASTCALL | METH_KEYWORDS, doc};
+}
+
+// A new built-in function object for `def`, owned by `module`.
+Ref new_function(PyMethodDef& def, PyObject* module);
+
+// Declarative description of one Python class wrapping values of type T. The
+// type object is built from it on first need and lives for the process.
+template <class T>
+class Class {
+public:
+    Class(const char* name, const char* doc) : qualified_name_(std::string("builtins.") + name), doc_(doc) {}
+    Class(const Class&) = delete;
+    Class& operator=(const Class&) = delete;
+
+    // `T Fn(const Args&)`: the Python constructor.
+    template <auto Fn, const Params& P>
+    Class& constructor() {
+        has_constructor_ = true;
+        slots_.push_back({Py_tp_new, reinterpret_cast<void*>(&construct<Fn, P>)});
+        return *this;
+    }
+
+    // `Ref Fn(const T&)` or `Ref Fn(T&)`: a method without parameters.
+    template <auto Fn>
+    Class& method(const char* name, const char* doc) {
+        static_assert(!detail::MethodTraits<decltype(Fn)>::takes_args);
+        methods_.push_back({name, detail::as_cfunction(&detail::noargs_method<Fn>), METH_NOARGS, doc});
+        return *this;
+    }
+
+    // `Ref Fn(const T&, const Args&)`: a method with parameters P.
+    template <auto Fn, const Params& P>
+    Class& method(const char* name, const char* doc) {
+        static_assert(detail::MethodTraits<decltype(Fn)>::takes_args);
+        methods_.push_back({name, detail::as_cfunction(&detail::fastcall_method<Fn, P>), METH_FASTCALL | METH_KEYWORDS, doc});
+        return *this;
+    }
+
+    // `Ref Fn(const Args&)`.
+    template <auto Fn, const Params& P>
+    Class& static_method(const char* name, const char* doc) {
+        methods_.push_back({name, detail::as_cfunction(&detail::fastcall_static<Fn, P>),
+                            METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc});
+        return *this;
+    }
+
+    // `Ref Fn(PyTypeObject* cls, const Args&)`.
+    template <auto Fn, const Params& P>
+    Class& class_method(const char* name, const char* doc) {
+        methods_.push_back({name, detail::as_cfunction(&detail::fastcall_classmethod<Fn, P>),
+                            METH_FASTCALL | METH_KEYWORDS | METH_CLASS, doc});
+        return *this;
+    }
+
+    // `Ref Fn(const T&)`: a read-only attribute.
+    template <auto Fn>
+    Class& getter(const char* name, const char* doc = nullptr) {
+        getsets_.push_back({name, &get<Fn>, nullptr, doc, nullptr});
+        return *this;
+    }
+
+    // `Ref Fn(const T&)` read and `void Set(T&, PyObject*)` write.
+    template <auto Fn, auto Set>
+    Class& property(const char* name, const char* doc = nullptr) {
+        getsets_.push_back({name, &get<Fn>, &set<Set>, doc, nullptr});
+        return *this;
+    }
+
+    // `std::string Fn(const T&)`: repr (and str).
+    template <auto Fn>
+    Class& repr() {
+        slots_.push_back({Py_tp_repr, reinterpret_cast<void*>(&repr_slot<Fn>)});
+        return *this;
+    }
+
+    // `bool Fn(const T&, const T&)`: == between two instances of this class;
+    // other types and orderings decline, `!=` negates the interpreter's own ==.
+    // Defining equality leaves the class unhashable.
+    template <auto Fn>
+    Class& equality() {
+        slots_.push_back({Py_tp_richcompare, reinterpret_cast<void*>(&compare_slot<Fn>)});
+        return *this;
+    }
+
+    // Any other type slot (length, truth value, ...).
+    Class& slot(int id, void* fn) {
+        slots_.push_back({id, fn});
+        return *this;
+    }
+
+    PyTypeObject* type() {
+        if (type_ == nullptr) type_ = build();
+        return type_;
+    }
+
+    // A new instance holding `value`.
+    Ref make(T value) { return Ref::steal(wrap(type(), std::move(value))); }
+
+    bool is_instance(PyObject* obj) { return PyObject_TypeCheck(obj, type()); }
+
+    static T& value_of(PyObject* obj) noexcept { return as_instance<T>(obj)->value; }
+
+private:
+    static PyObject* wrap(PyTypeObject* type, T&& value) {
+        auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+        PyObject* obj = alloc(type, 0);
+        if (obj == nullptr) throw PyErrorSet{};
+        Instance<T>* inst = as_instance<T>(obj);
+        new (&inst->borrow) BorrowFlag();
+        new (&inst->value) T(std::move(value));
+        return obj;
+    }
+
+    static void dealloc(PyObject* obj) {
+        PyTypeObject* type = Py_TYPE(obj);
+        Instance<T>* inst = as_instance<T>(obj);
+        inst->value.~T();
+        inst->borrow.~BorrowFlag();
+        reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(obj);
+        Py_DECREF(type);
+    }
+
+    template <auto Fn, const Params& P>
+    static PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+        return guarded([&] { return Ref::steal(wrap(type, Fn(Args::bind(P, args, kwargs)))); });
+    }
+
+    template <auto Fn>
+    static PyObject* get(PyObject* self, void*) {
+        return guarded([&] { return with_borrow<const T>(self, [](const T& v) { return Fn(v); }); });
+    }
+
+    template <auto Set>
+    static int set(PyObject* self, PyObject* value, void*) {
+        return guarded_status([&] {
+            if (value == nullptr) raise(PyExc_AttributeError, "can't delete attribute");
+            with_borrow<T>(self, [value](T& v) { Set(v, value); });
+            return 0;
+        });
+    }
+
+    template <auto Fn>
+    static PyObject* repr_slot(PyObject* self) {
+        return guarded([&] { return with_borrow<const T>(self, [](const T& v) { return to_py(Fn(v)); }); });
+    }
+
+    template <auto Fn>
+    static PyObject* compare_slot(PyObject* a, PyObject* b, int op) {
+        return guarded([&]() -> Ref {
+            if (op == Py_NE) {
+                Ref eq = Ref::steal(PyObject_RichCompare(a, b, Py_EQ));
+                const int truth = PyObject_IsTrue(eq.get());
+                if (truth < 0) throw PyErrorSet{};
+                return to_py_bool(truth == 0);
+            }
+            if (op != Py_EQ || !PyObject_TypeCheck(b, Py_TYPE(a))) return not_implemented();
+            return with_borrow<const T>(a, [b](const T& x) {
+                return with_borrow<const T>(b, [&x](const T& y) { return to_py_bool(Fn(x, y)); });
+            });
+        });
+    }
+
+    PyTypeObject* build() {
+        methods_.push_back({nullptr, nullptr, 0, nullptr});
+        getsets_.push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
+        slots_.push_back({Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)});
+        slots_.push_back({Py_tp_methods, methods_.data()});
+        slots_.push_back({Py_tp_getset, getsets_.data()});
+        if (doc_ != nullptr) slots_.push_back({Py_tp_doc, const_cast<char*>(doc_)});
+        slots_.push_back({0, nullptr});
+        // No base-type flag (final), no instance dict or weak references,
+        // immutable type attributes.
+        unsigned flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+        if (!has_constructor_) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
+        spec_ = PyType_Spec{qualified_name_.c_str(), static_cast<int>(sizeof(Instance<T>)), 0, flags, slots_.data()};
+        PyObject* type = PyType_FromSpec(&spec_);
+        if (type == nullptr) throw PyErrorSet{};
+        return reinterpret_cast<PyTypeObject*>(type);
+    }
+
+    std::string qualified_name_;
+    const char* doc_;
+    bool has_constructor_ = false;
+    std::vector<PyMethodDef> methods_;
+    std::vector<PyGetSetDef> getsets_;
+    std::vector<PyType_Slot> slots_;
+    PyType_Spec spec_{};
+    PyTypeObject* type_ = nullptr;
+};
+
+// The type object of a class, as a new reference (for registration).
+template <class T>
+Ref type_object(Class<T>& cls) {
+    return Ref::borrow(reinterpret_cast<PyObject*>(cls.type()));
+}
+
+}  // namespace vantorel::python

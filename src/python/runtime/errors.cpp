@@ -1,0 +1,72 @@
+#include "python/runtime/errors.hpp"
+
+#include <new>
+#include <stdexcept>
+
+#include "core/invariant.hpp"
+
+namespace vantorel::python {
+
+void raise(PyObject* type, const std::string& message) {
+    PyErr_SetString(type, message.c_str());
+    throw PyErrorSet{};
+}
+
+void raise_cast_error(PyObject* obj, std::string_view expected) {
+    if (obj == Py_None) raise_type_error("'None' is not an instance of '" + std::string(expected) + "'");
+    raise_type_error("'" + type_qualname(obj) + "' object is not an instance of '" + std::string(expected) + "'");
+}
+
+Ref fetch_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+    return Ref::steal(PyErr_GetRaisedException());
+#else
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* tb = nullptr;
+    PyErr_Fetch(&type, &value, &tb);
+    PyErr_NormalizeException(&type, &value, &tb);
+    if (tb != nullptr) PyException_SetTraceback(value, tb);
+    Py_XDECREF(type);
+    Py_XDECREF(tb);
+    return Ref::steal(value);
+#endif
+}
+
+PyObject* panic_exception_type() {
+    static PyObject* type = nullptr;
+    if (type == nullptr) {
+        type = PyErr_NewExceptionWithDoc("vantorel_runtime.PanicException",
+                                         "Raised when the native engine hits a broken invariant.",
+                                         PyExc_BaseException, nullptr);
+    }
+    return type;
+}
+
+namespace {
+
+void set_panic(const char* message) {
+    PyObject* type = panic_exception_type();
+    if (type == nullptr) return;  // creating the type failed and left its own exception
+    PyErr_SetString(type, message);
+}
+
+}  // namespace
+
+void translate_current_exception() noexcept {
+    try {
+        throw;
+    } catch (const PyErrorSet&) {
+        if (!PyErr_Occurred()) set_panic("native call failed without setting an exception");
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const core::InvariantViolation& e) {
+        set_panic(e.what());
+    } catch (const std::exception& e) {
+        set_panic(e.what());
+    } catch (...) {
+        set_panic("native code stopped with an unknown failure");
+    }
+}
+
+}  // namespace vantorel::python

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "python/runtime/ref.hpp"
+
+#include <string>
+
+namespace vantorel::python {
+
+// Sets a Python exception of `type` with `message` and unwinds.
+[[noreturn]] void raise(PyObject* type, const std::string& message);
+[[noreturn]] inline void raise_value_error(const std::string& m) { raise(PyExc_ValueError, m); }
+[[noreturn]] inline void raise_type_error(const std::string& m) { raise(PyExc_TypeError, m); }
+[[noreturn]] inline void raise_runtime_error(const std::string& m) { raise(PyExc_RuntimeError, m); }
+
+// "'{type}' object is not an instance of '{expected}'" ("'None' is not an
+// instance of '{expected}'" for None), the text of a failed cast.
+[[noreturn]] void raise_cast_error(PyObject* obj, std::string_view expected);
+
+// Takes the exception in flight out of the interpreter, normalised.
+Ref fetch_exception();
+
+// Exception type for broken invariants: derived from BaseException so that
+// `except Exception` does not swallow a bug. Created on first use.
+PyObject* panic_exception_type();
+
+// Turns the exception in flight (inside a catch block) into a Python exception.
+void translate_current_exception() noexcept;
+
+// Runs `body` (returning a Ref) and hands its result to the interpreter;
+// nothing thrown inside ever crosses into the interpreter.
+template <class F>
+PyObject* guarded(F&& body) noexcept {
+    try {
+        return body().release();
+    } catch (...) {
+        translate_current_exception();
+        return nullptr;
+    }
+}
+
+// Same for slots that report failure as -1.
+template <class F>
+int guarded_status(F&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        translate_current_exception();
+        return -1;
+    }
+}
+
+}  // namespace vantorel::python
