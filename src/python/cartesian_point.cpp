@@ -8,7 +8,7 @@ namespace {
 using core::CartesianPoint;
 
 constexpr const char* kNames[] = {"x", "y", "z"};
-constexpr Params kNew{"CartesianPoint.__new__()", kNames, 3, 3};
+constexpr Params kNew{"CartesianPoint", "__new__", kNames, 3, 3};
 
 CartesianPoint construct(const Args& a) {
     const double x = a.f64(0);

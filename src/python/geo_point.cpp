@@ -8,7 +8,7 @@ namespace {
 using core::GeoPoint;
 
 constexpr const char* kNames[] = {"lat", "lon", "alt"};
-constexpr Params kNew{"GeoPoint.__new__()", kNames, 3, 3};
+constexpr Params kNew{"GeoPoint", "__new__", kNames, 3, 3};
 
 GeoPoint construct(const Args& a) {
     const double lat = a.f64(0);

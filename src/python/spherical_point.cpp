@@ -8,7 +8,7 @@ namespace {
 using core::SphericalPoint;
 
 constexpr const char* kNames[] = {"r", "theta", "phi"};
-constexpr Params kNew{"SphericalPoint.__new__()", kNames, 3, 3};
+constexpr Params kNew{"SphericalPoint", "__new__", kNames, 3, 3};
 
 SphericalPoint construct(const Args& a) {
     const double r = a.f64(0);

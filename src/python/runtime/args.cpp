@@ -22,7 +22,7 @@ std::string join_names(const std::vector<const char*>& names) {
 }
 
 [[noreturn]] void raise_missing(const Params& p, const std::vector<const char*>& missing, const char* kind) {
-    raise_type_error(core::format("{} missing {} required {} {}: {}", p.callable, missing.size(), kind,
+    raise_type_error(core::format("{} missing {} required {} {}: {}", p.callable(), missing.size(), kind,
                                   missing.size() == 1 ? "argument" : "arguments", join_names(missing)));
 }
 
@@ -35,15 +35,26 @@ bool key_equals(PyObject* key, const char* name) {
 
 }  // namespace
 
+std::string Params::callable() const {
+    std::string name;
+    if (owner != nullptr) {
+        name += owner;
+        name += '.';
+    }
+    name += function;
+    name += "()";
+    return name;
+}
+
 Args Args::bind_positional(const Params& params, PyObject* const* args, std::size_t nargs) {
     if (params.names.size() > kMaxParams) core::stop("too many declared parameters");
     Args out(params);
     if (nargs > params.positional) {
         if (params.required == params.positional) {
-            raise_type_error(core::format("{} takes {} positional arguments but {} {} given", params.callable,
+            raise_type_error(core::format("{} takes {} positional arguments but {} {} given", params.callable(),
                                           params.positional, nargs, nargs == 1 ? "was" : "were"));
         }
-        raise_type_error(core::format("{} takes from {} to {} positional arguments but {} {} given", params.callable,
+        raise_type_error(core::format("{} takes from {} to {} positional arguments but {} {} given", params.callable(),
                                       params.required, params.positional, nargs, nargs == 1 ? "was" : "were"));
     }
     out.nargs_ = nargs;
@@ -81,12 +92,12 @@ void Args::bind_keyword(PyObject* key, PyObject* value) {
     for (std::size_t i = 0; i < p.names.size(); ++i) {
         if (!key_equals(key, p.names[i])) continue;
         if (i < nargs_) {
-            raise_type_error(core::format("{} got multiple values for argument '{}'", p.callable, p.names[i]));
+            raise_type_error(core::format("{} got multiple values for argument '{}'", p.callable(), p.names[i]));
         }
         values_[i] = value;
         return;
     }
-    raise_type_error(core::format("{} got an unexpected keyword argument '{}'", p.callable, to_string_view(key)));
+    raise_type_error(core::format("{} got an unexpected keyword argument '{}'", p.callable(), to_string_view(key)));
 }
 
 void Args::check_complete() const {

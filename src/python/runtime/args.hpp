@@ -15,11 +15,15 @@ namespace vantorel::python {
 // Declared parameters of a callable: positional-or-keyword names first, then
 // keyword-only names. Mirrors the callable's text signature.
 struct Params {
-    const char* callable;                  // full name for messages: "Pipeline.nearest()"
+    const char* owner;                     // class name, or nullptr for a module function
+    const char* function;                  // "nearest", "__new__"...
     std::span<const char* const> names;    // all parameter names in order
     std::size_t positional;                // how many of `names` may be given by position
     std::size_t required;                  // leading positional parameters without default
     std::size_t required_keyword_only = 0;  // leading keyword-only parameters without default
+
+    // The name shown in binding errors: "Pipeline.nearest()" or "angular_distance()".
+    [[nodiscard]] std::string callable() const;
 };
 
 inline constexpr std::size_t kMaxParams = 16;

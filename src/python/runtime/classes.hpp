@@ -95,8 +95,8 @@ PyCFunction as_cfunction(F f) noexcept {
 
 // A module-level function: `Ref Fn(const Args&)` with parameters P.
 template <auto Fn, const Params& P>
-PyMethodDef function_def(const char* name, const char* doc) {
-    return {name, detail::as_cfunction(&detail::fastcall_static<Fn, P>), METH_FASTCALL | METH_KEYWORDS, doc};
+PyMethodDef function_def(const char* doc) {
+    return {P.function, detail::as_cfunction(&detail::fastcall_static<Fn, P>), METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
 // A new built-in function object for `def`, owned by `module`.

@@ -1,0 +1,203 @@
+#include "python/embedding_input.hpp"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "core/format.hpp"
+#include "python/runtime/args.hpp"
+#include "python/runtime/errors.hpp"
+
+namespace vantorel::python {
+namespace {
+
+enum class Element { Float64, Float32, Other };
+
+// The ndarray type if NumPy has been imported by someone; arrays cannot exist
+// otherwise, and importing NumPy ourselves is not needed to recognise them.
+PyTypeObject* ndarray_type() {
+    static PyObject* cached = nullptr;
+    if (cached != nullptr) return reinterpret_cast<PyTypeObject*>(cached);
+    Ref name = Ref::steal(PyUnicode_FromString("numpy"));
+    PyObject* numpy = PyImport_GetModule(name.get());
+    if (numpy == nullptr) {
+        if (PyErr_Occurred()) throw PyErrorSet{};
+        return nullptr;
+    }
+    Ref module = Ref::steal(numpy);
+    PyObject* type = PyObject_GetAttrString(module.get(), "ndarray");
+    if (type == nullptr || !PyType_Check(type)) {
+        Py_XDECREF(type);
+        PyErr_Clear();
+        return nullptr;
+    }
+    cached = type;
+    return reinterpret_cast<PyTypeObject*>(cached);
+}
+
+Element element_of(const Py_buffer& view) {
+    if (view.format == nullptr) return Element::Other;
+    std::string_view f(view.format);
+    if (f.size() == 2 && (f[0] == '@' || f[0] == '=' || f[0] == (std::endian::native == std::endian::little ? '<' : '>'))) {
+        f.remove_prefix(1);
+    }
+    if (f == "d" && view.itemsize == 8) return Element::Float64;
+    if (f == "f" && view.itemsize == 4) return Element::Float32;
+    return Element::Other;
+}
+
+// A read-only view of an ndarray of float64/float32 with the wanted number of
+// dimensions; released on scope exit.
+class ArrayView {
+public:
+    ArrayView(PyObject* obj, int ndim) {
+        PyTypeObject* ndarray = ndarray_type();
+        if (ndarray == nullptr || !PyObject_TypeCheck(obj, ndarray)) return;
+        if (PyObject_GetBuffer(obj, &view_, PyBUF_RECORDS_RO) < 0) {
+            PyErr_Clear();
+            return;
+        }
+        held_ = true;
+        element_ = view_.ndim == ndim ? element_of(view_) : Element::Other;
+    }
+    ~ArrayView() {
+        if (held_) PyBuffer_Release(&view_);
+    }
+    ArrayView(const ArrayView&) = delete;
+    ArrayView& operator=(const ArrayView&) = delete;
+
+    [[nodiscard]] bool usable() const noexcept { return held_ && element_ != Element::Other; }
+    [[nodiscard]] std::size_t extent(int axis) const noexcept { return static_cast<std::size_t>(view_.shape[axis]); }
+
+    // Copies `count` values widened to double; row-major contiguity and
+    // alignment are required.
+    void copy_to(double* out, std::size_t count) const {
+        const std::size_t item = element_ == Element::Float64 ? sizeof(double) : sizeof(float);
+        const auto address = reinterpret_cast<std::uintptr_t>(view_.buf);
+        if (view_.buf == nullptr || address % item != 0 || !PyBuffer_IsContiguous(&view_, 'C')) {
+            raise_type_error("The given array is not contiguous or is misaligned.");
+        }
+        if (element_ == Element::Float64) {
+            std::memcpy(out, view_.buf, count * sizeof(double));
+        } else {
+            const auto* in = static_cast<const float*>(view_.buf);
+            for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<double>(in[i]);
+        }
+    }
+
+private:
+    Py_buffer view_{};
+    bool held_ = false;
+    Element element_ = Element::Other;
+};
+
+[[noreturn]] void raise_not_finite_at(double v, std::size_t index) {
+    raise_value_error(core::format("embedding values must be finite (no NaN or Inf), found {} at index {}", v, index));
+}
+
+void validate_finite(std::span<const double> values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!std::isfinite(values[i])) raise_not_finite_at(values[i], i);
+    }
+}
+
+// The general path: a sequence (not a str) whose items convert to float.
+void append_sequence(PyObject* obj, std::vector<double>& out) {
+    if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
+    const Py_ssize_t hint = PySequence_Size(obj);
+    if (hint < 0) {
+        PyErr_Clear();
+    } else {
+        out.reserve(out.size() + static_cast<std::size_t>(hint));
+    }
+    Ref iter = Ref::steal(PyObject_GetIter(obj));
+    while (PyObject* raw = PyIter_Next(iter.get())) {
+        Ref item = Ref::steal(raw);
+        out.push_back(to_f64(item.get()));
+    }
+    if (PyErr_Occurred()) throw PyErrorSet{};
+}
+
+}  // namespace
+
+std::vector<double> extract_embedding(PyObject* obj) {
+    std::vector<double> values;
+    {
+        const ArrayView array(obj, 1);
+        if (array.usable()) {
+            values.resize(array.extent(0));
+            if (!values.empty()) array.copy_to(values.data(), values.size());
+        } else {
+            append_sequence(obj, values);
+        }
+    }
+    validate_finite(values);
+    return values;
+}
+
+embed::Corpus extract_embeddings_2d(PyObject* obj) {
+    {
+        const ArrayView array(obj, 2);
+        if (array.usable()) {
+            const std::size_t rows = array.extent(0);
+            const std::size_t cols = array.extent(1);
+            const std::size_t total = rows * cols;
+            std::vector<double> values(total);
+            if (total != 0) {
+                array.copy_to(values.data(), total);
+                validate_finite(values);
+            }
+            return embed::Corpus::uniform(std::move(values), rows, cols);
+        }
+    }
+    if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
+    embed::Corpus corpus;
+    std::vector<double> row;
+    Ref iter = Ref::steal(PyObject_GetIter(obj));
+    while (PyObject* raw = PyIter_Next(iter.get())) {
+        Ref item = Ref::steal(raw);
+        row.clear();
+        append_sequence(item.get(), row);
+        corpus.push_row(row);
+    }
+    if (PyErr_Occurred()) throw PyErrorSet{};
+    // Every row is converted before any value is judged, so a conversion
+    // error in a later row wins over a non-finite value in an earlier one.
+    for (std::size_t r = 0; r < corpus.size(); ++r) {
+        const auto values = corpus[r];
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            if (!std::isfinite(values[c])) {
+                raise_value_error(core::format("embedding values must be finite (no NaN or Inf), found {} at [{}][{}]",
+                                               values[c], r, c));
+            }
+        }
+    }
+    return corpus;
+}
+
+embed::RadialStrategy parse_radial(PyObject* obj) {
+    if (PyUnicode_Check(obj)) {
+        const std::string_view text = to_string_view(obj);
+        if (text == "magnitude") return embed::RadialStrategy::magnitude();
+        raise_value_error(core::format("unknown radial strategy '{}': expected 'magnitude' or a float", text));
+    }
+    const double value = PyFloat_AsDouble(obj);
+    // A radius must be a number the geometry can use: NaN and infinities are
+    // refused like any other non-radius.
+    if ((value == -1.0 && PyErr_Occurred()) || !std::isfinite(value)) {
+        PyErr_Clear();
+        raise_value_error("radial must be 'magnitude' or a float value");
+    }
+    return embed::RadialStrategy::fixed(value);
+}
+
+void check_query_dim(std::size_t expected, std::size_t got) {
+    if (expected != got) raise_value_error(core::format("query dimension mismatch: expected {}, got {}", expected, got));
+}
+
+}  // namespace vantorel::python

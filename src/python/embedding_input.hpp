@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "embed/embedding.hpp"
+#include "embed/projection.hpp"
+#include "python/runtime/ref.hpp"
+
+namespace vantorel::python {
+
+// One embedding from a 1-D float64/float32 NumPy array or any sequence of
+// numbers; every value must be finite.
+std::vector<double> extract_embedding(PyObject* obj);
+
+// A corpus from a 2-D float64/float32 NumPy array or a sequence of number
+// sequences (rows may differ in length); every value must be finite.
+embed::Corpus extract_embeddings_2d(PyObject* obj);
+
+// "magnitude" or a finite float (a fixed radius).
+embed::RadialStrategy parse_radial(PyObject* obj);
+
+// Raises "query dimension mismatch: expected {}, got {}" when the lengths differ.
+void check_query_dim(std::size_t expected, std::size_t got);
+
+}  // namespace vantorel::python
