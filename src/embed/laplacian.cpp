@@ -40,9 +40,9 @@ void append_active(std::span<const double> values, double threshold, std::vector
 }
 
 // Merge of two strictly ascending lists. Blocks of four are compared
-// all-against-all and the block with the smaller last element is passed, so the
-// chain of dependent loads is a quarter as long as in a one-by-one merge; the
-// tails are merged one by one. No branch depends on the data.
+// all-against-all and the block with the smaller last element is passed, so a
+// merge takes about a quarter of the steps of a one-by-one merge; the tails are
+// merged one by one. No branch depends on the data.
 std::size_t intersection_size(std::span<const ActiveIndex> a, std::span<const ActiveIndex> b) noexcept {
     constexpr std::ptrdiff_t kBlock = 4;
     const ActiveIndex* pa = a.data();

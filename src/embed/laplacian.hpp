@@ -14,8 +14,8 @@
 
 namespace vantorel::embed {
 
-// Coordinate index inside an active set; 32 bits keep the sets compact and let
-// the merge compare four indices in one vector register.
+// Coordinate index inside an active set; 32 bits keep the sets compact and the
+// merges fast. A vector longer than 2^32 coordinates stops the operation.
 using ActiveIndex = std::uint32_t;
 
 // The "active" coordinates (|v_i| > threshold) of many vectors, each list
