@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -104,6 +105,15 @@ TEST(HomeDir, HomeThenUserProfile) {
     ASSERT_FALSE(missing.has_value());
     EXPECT_EQ(missing.error().kind, IoError::Kind::NotFound);
     EXPECT_EQ(missing.error().message(), "neither HOME nor USERPROFILE is set");
+}
+
+TEST(IoErrorValue, KindFromErrorNumber) {
+    const auto missing = IoError::from_errno(ENOENT);
+    EXPECT_EQ(missing.kind, IoError::Kind::NotFound);
+    EXPECT_TRUE(missing.message().ends_with(" (os error 2)")) << missing.message();
+    EXPECT_EQ(IoError::from_errno(EACCES).kind, IoError::Kind::PermissionDenied);
+    EXPECT_EQ(IoError::from_errno(EEXIST).kind, IoError::Kind::AlreadyExists);
+    EXPECT_EQ(IoError::from_errno(EIO).kind, IoError::Kind::Other);
 }
 
 TEST(Utf8, StrictValidation) {
