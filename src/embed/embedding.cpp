@@ -20,7 +20,8 @@ double dot(std::span<const double> a, std::span<const double> b) noexcept {
     return sum;
 }
 
-void normalize_into(std::span<const double> in, std::span<double> out) noexcept {
+void normalize_into(std::span<const double> in, std::span<double> out) {
+    core::check_equal(out.size(), in.size(), "normalized output must match the input length");
     if (in.empty()) return;
     const double norm = magnitude(in);
     if (norm < std::numeric_limits<double>::epsilon()) {

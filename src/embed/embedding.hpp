@@ -22,7 +22,7 @@ double magnitude(std::span<const double> v) noexcept;
 
 // Unit-length copy of `in` written to `out` (same length). A norm below machine
 // epsilon gives the first basis vector; a NaN norm gives NaNs.
-void normalize_into(std::span<const double> in, std::span<double> out) noexcept;
+void normalize_into(std::span<const double> in, std::span<double> out);
 
 double dot(std::span<const double> a, std::span<const double> b) noexcept;
 

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/invariant.hpp"
+#include "embed/embedding.hpp"
+#include "embed/util.hpp"
+
+namespace vantorel::embed {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using std::chrono::system_clock;
+
+TEST(Embedding, MagnitudeAndNormalizedEdgeCases) {
+    EXPECT_EQ(Embedding({{3.0, 4.0}}).magnitude(), 5.0);
+    const double empty_norm = Embedding{}.magnitude();
+    EXPECT_EQ(empty_norm, 0.0);
+    EXPECT_TRUE(std::signbit(empty_norm));
+
+    EXPECT_EQ(Embedding({{3.0, 4.0}}).normalized().values, (std::vector<double>{0.6, 0.8}));
+    EXPECT_EQ(Embedding({{0.0, 0.0, 0.0}}).normalized().values, (std::vector<double>{1.0, 0.0, 0.0}));
+    EXPECT_EQ(Embedding({{1e-17, 0.0}}).normalized().values, (std::vector<double>{1.0, 0.0}));
+    EXPECT_TRUE(Embedding{}.normalized().values.empty());
+
+    const auto with_nan = Embedding({{1.0, std::numeric_limits<double>::quiet_NaN()}}).normalized();
+    ASSERT_EQ(with_nan.size(), 2u);
+    EXPECT_TRUE(std::isnan(with_nan.values[0]) && std::isnan(with_nan.values[1]));
+}
+
+TEST(Embedding, NormalizeIntoRefusesAShorterOutput) {
+    const std::vector<double> in{1.0, 2.0, 3.0};
+    std::vector<double> out(2);
+    EXPECT_THROW(normalize_into(in, out), core::InvariantViolation);
+}
+
+TEST(Timestamp, WholeSecondsAndClampedBeforeEpoch) {
+    const system_clock::time_point epoch{};
+    EXPECT_EQ(util::timestamp_at(epoch), "0");
+    EXPECT_EQ(util::timestamp_at(epoch + milliseconds(1900)), "1");
+    EXPECT_EQ(util::timestamp_at(epoch - milliseconds(500)), "0");
+    EXPECT_EQ(util::timestamp_at(epoch - seconds(86400)), "0");
+    EXPECT_EQ(util::timestamp_at(epoch + seconds(1700000000)), "1700000000");
+
+    const auto before = static_cast<long long>(std::time(nullptr));
+    const auto now = std::stoll(util::default_timestamp());
+    const auto after = static_cast<long long>(std::time(nullptr));
+    EXPECT_GE(now, before);
+    EXPECT_LE(now, after);
+}
+
+// Sets or unsets HOME and USERPROFILE for one test and puts them back.
+class EnvGuard {
+public:
+    EnvGuard() : home_(get("HOME")), profile_(get("USERPROFILE")) {}
+    ~EnvGuard() {
+        put("HOME", home_);
+        put("USERPROFILE", profile_);
+    }
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+    static void put(const char* name, const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(name, value->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+
+private:
+    static std::optional<std::string> get(const char* name) {
+        const char* v = std::getenv(name);
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    }
+    std::optional<std::string> home_;
+    std::optional<std::string> profile_;
+};
+
+TEST(HomeDir, HomeThenUserProfile) {
+    EnvGuard guard;
+    EnvGuard::put("USERPROFILE", "/profile");
+
+    EnvGuard::put("HOME", "/home/u");
+    EXPECT_EQ(util::vantorel_home_dir().value(), std::filesystem::path("/home/u/.vantorel"));
+    EnvGuard::put("HOME", "/home/u/");
+    EXPECT_EQ(util::vantorel_home_dir().value().string(), "/home/u/.vantorel");
+    // Set but empty still wins over USERPROFILE and yields a relative path.
+    EnvGuard::put("HOME", "");
+    EXPECT_EQ(util::vantorel_home_dir().value().string(), ".vantorel");
+
+    EnvGuard::put("HOME", std::nullopt);
+    EXPECT_EQ(util::vantorel_home_dir().value().string(), "/profile/.vantorel");
+
+    EnvGuard::put("USERPROFILE", std::nullopt);
+    const auto missing = util::vantorel_home_dir();
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().kind, IoError::Kind::NotFound);
+    EXPECT_EQ(missing.error().message(), "neither HOME nor USERPROFILE is set");
+}
+
+TEST(IoErrorValue, KindFromErrorNumber) {
+    const auto missing = IoError::from_errno(ENOENT);
+    EXPECT_EQ(missing.kind, IoError::Kind::NotFound);
+    EXPECT_TRUE(missing.message().ends_with(" (os error 2)")) << missing.message();
+    EXPECT_EQ(IoError::from_errno(EACCES).kind, IoError::Kind::PermissionDenied);
+    EXPECT_EQ(IoError::from_errno(EEXIST).kind, IoError::Kind::AlreadyExists);
+    EXPECT_EQ(IoError::from_errno(EIO).kind, IoError::Kind::Other);
+}
+
+TEST(Utf8, StrictValidation) {
+    EXPECT_TRUE(util::is_valid_utf8(""));
+    EXPECT_TRUE(util::is_valid_utf8("plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"));
+    EXPECT_TRUE(util::is_valid_utf8("\xF4\x8F\xBF\xBF"));   // U+10FFFF
+    EXPECT_FALSE(util::is_valid_utf8("\xC0\xAF"));          // overlong '/'
+    EXPECT_FALSE(util::is_valid_utf8("\xE0\x80\xAF"));      // overlong, three bytes
+    EXPECT_FALSE(util::is_valid_utf8("\xED\xA0\x80"));      // surrogate U+D800
+    EXPECT_FALSE(util::is_valid_utf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(util::is_valid_utf8("ok\xE2\x82"));        // truncated at the end
+    EXPECT_FALSE(util::is_valid_utf8("\x80"));              // stray continuation byte
+    EXPECT_FALSE(util::is_valid_utf8("\xC3("));             // bad continuation byte
+}
+
+}  // namespace
+}  // namespace vantorel::embed
