@@ -13,10 +13,10 @@ double magnitude(std::span<const double> v) noexcept {
     return std::sqrt(sum);
 }
 
-double dot(std::span<const double> a, std::span<const double> b) noexcept {
+double dot(std::span<const double> a, std::span<const double> b) {
+    core::check_equal(a.size(), b.size(), "dot product of vectors of different lengths");
     double sum = 0.0;
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) sum += a[i] * b[i];
+    for (std::size_t i = 0; i < a.size(); ++i) sum += a[i] * b[i];
     return sum;
 }
 

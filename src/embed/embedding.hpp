@@ -24,7 +24,8 @@ double magnitude(std::span<const double> v) noexcept;
 // epsilon gives the first basis vector; a NaN norm gives NaNs.
 void normalize_into(std::span<const double> in, std::span<double> out);
 
-double dot(std::span<const double> a, std::span<const double> b) noexcept;
+// Dot product of two equally long vectors (a length mismatch is a broken invariant).
+double dot(std::span<const double> a, std::span<const double> b);
 
 // A corpus of embeddings in one contiguous row-major block. Rows normally share
 // one length; offsets keep ragged input representable for the fits that accept it.
