@@ -39,8 +39,6 @@ struct SpatialIndexBuilder {
 template <IndexedItem T>
 class SpatialIndex {
 public:
-    SpatialIndex(ShellIndex<T> shells, SectorGrid grid) : shells_(std::move(shells)), angular_(std::move(grid)) {}
-
     void insert(T item) {
         const core::SphericalPoint position = item.position;
         const Placement placed = shells_.insert(std::move(item));
@@ -65,9 +63,12 @@ public:
     }
 
     [[nodiscard]] const ShellIndex<T>& shells() const noexcept { return shells_; }
-    [[nodiscard]] const SectorGrid& sectors() const noexcept { return angular_.grid(); }
 
 private:
+    friend struct SpatialIndexBuilder;
+
+    SpatialIndex(ShellIndex<T> shells, SectorGrid grid) : shells_(std::move(shells)), angular_(std::move(grid)) {}
+
     ShellIndex<T> shells_;
     DirectionIndex angular_;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 #include "core/conversions.hpp"
@@ -37,28 +36,22 @@ class DirectionIndex::Selection {
 public:
     explicit Selection(std::size_t capacity) : capacity_(capacity) { entries_.reserve(capacity); }
 
+    // Most candidates of a large scan lose against the worst entry; that test
+    // stays inline and the heap work out of line.
     void offer(double key, std::size_t slot) {
-        const Entry entry{key, next_position_++, slot};
-        if (entries_.size() < capacity_) {
-            entries_.push_back(entry);
-            std::push_heap(entries_.begin(), entries_.end(), ranks_before);
-            return;
-        }
-        if (entries_.empty() || !key_before(key, entries_.front().key)) return;
-        std::pop_heap(entries_.begin(), entries_.end(), ranks_before);
-        entries_.back() = entry;
-        std::push_heap(entries_.begin(), entries_.end(), ranks_before);
+        const std::size_t position = next_position_++;
+        if (entries_.size() == capacity_ && !key_before(key, worst_)) return;
+        admit({key, position, slot});
     }
 
     [[nodiscard]] bool full() const noexcept { return entries_.size() == capacity_; }
-    // The key a newcomer must beat; NaN while nothing is held.
-    [[nodiscard]] double worst_key() const noexcept {
-        return entries_.empty() ? std::numeric_limits<double>::quiet_NaN() : entries_.front().key;
-    }
+    // The key a newcomer must beat once full; NaN while nothing is held.
+    [[nodiscard]] double worst_key() const noexcept { return worst_; }
 
     void restart() noexcept {
         entries_.clear();
         next_position_ = 0;
+        worst_ = std::numeric_limits<double>::quiet_NaN();
     }
 
     [[nodiscard]] std::vector<RankedSlot> sorted() && {
@@ -82,34 +75,53 @@ private:
         return a.position < b.position;
     }
 
+    [[gnu::noinline]] void admit(const Entry& entry) {
+        if (entries_.size() < capacity_) {
+            entries_.push_back(entry);
+            std::push_heap(entries_.begin(), entries_.end(), ranks_before);
+        } else if (capacity_ != 0) {
+            std::pop_heap(entries_.begin(), entries_.end(), ranks_before);
+            entries_.back() = entry;
+            std::push_heap(entries_.begin(), entries_.end(), ranks_before);
+        }
+        if (!entries_.empty()) worst_ = entries_.front().key;
+    }
+
     std::size_t capacity_;
     std::size_t next_position_ = 0;
+    double worst_ = std::numeric_limits<double>::quiet_NaN();
     std::vector<Entry> entries_;
 };
 
-DirectionIndex::DirectionIndex(SectorGrid grid) : grid_(std::move(grid)), reach_(grid_.sector_count(), 0.0) {}
+DirectionIndex::DirectionIndex(SectorGrid grid)
+    : grid_(std::move(grid)), sectors_(grid_.sector_count()), reach_(grid_.sector_count(), 0.0) {}
 
 void DirectionIndex::file(const Placement& placed, const core::SphericalPoint& position) {
-    core::check_equal(placed.slot, id_number_of_slot_.size(), "slots must be filed in insertion order");
+    core::check_equal(placed.slot, location_of_slot_.size(), "slots must be filed in insertion order");
     const core::CartesianPoint direction = core::unit_vector(position);
     const std::size_t sector = grid_.sector_of(position);
-    if (placed.id_number == directions_.size()) {
-        directions_.push_back(direction);
+    if (placed.id_number == latest_direction_.size()) {
+        latest_direction_.push_back(direction);
     } else {
-        core::at_checked(directions_, placed.id_number) = direction;
+        core::at_checked(latest_direction_, placed.id_number) = direction;
     }
-    id_number_of_slot_.push_back(placed.id_number);
-    sector_of_slot_.push_back(sector);
-    grid_.file(sector, placed.slot);
+    auto& cell = core::at_checked(sectors_, sector);
+    location_of_slot_.push_back({sector, cell.size()});
+    cell.push_back({direction, placed.slot, placed.previous ? placed.id_number : kUnshared});
 
     if (!placed.previous) {
         widen(sector, direction);
         return;
     }
-    // The new direction now ranks every earlier slot of the id as well, so
-    // each sector holding one of them must reach it.
+    // The new direction now ranks every earlier slot of the id as well. On the
+    // first repeat the single earlier slot switches to the shared direction,
+    // and each sector holding a slot of the id must reach the new direction.
     auto& sectors = sectors_of_repeated_id_[placed.id_number];
-    if (sectors.empty()) sectors.push_back(core::at_checked(sector_of_slot_, *placed.previous));
+    if (sectors.empty()) {
+        const Location earlier = core::at_checked(location_of_slot_, *placed.previous);
+        core::at_checked(sectors_[earlier.sector], earlier.offset).shared = placed.id_number;
+        sectors.push_back(earlier.sector);
+    }
     if (std::find(sectors.begin(), sectors.end(), sector) == sectors.end()) sectors.push_back(sector);
     for (const std::size_t s : sectors) widen(s, direction);
 }
@@ -121,15 +133,13 @@ void DirectionIndex::widen(std::size_t sector, const core::CartesianPoint& direc
 }
 
 void DirectionIndex::scan(std::size_t sector, const core::CartesianPoint& q, Selection& selection) const {
-    for (const std::size_t slot : grid_.sector(sector)) {
-        selection.offer(key_of(q, directions_[id_number_of_slot_[slot]]), slot);
-    }
+    for (const Filed& f : sectors_[sector]) selection.offer(key_of(q, ranking_direction(f)), f.slot);
 }
 
 std::size_t DirectionIndex::gathered_count(const core::CartesianPoint& q, double radius) const {
     std::size_t count = 0;
-    for (std::size_t s = 0; s < grid_.sector_count(); ++s) {
-        if (grid_.takes(s, q, radius)) count += grid_.sector(s).size();
+    for (std::size_t s = 0; s < sectors_.size(); ++s) {
+        if (grid_.takes(s, q, radius)) count += sectors_[s].size();
     }
     return count;
 }
@@ -138,8 +148,8 @@ std::size_t DirectionIndex::gathered_count(const core::CartesianPoint& q, double
 // worst entry: the angle from q to any ranking direction of sector s is at
 // least angle(q, centre) − reach(s).
 bool DirectionIndex::covers(const core::CartesianPoint& q, double radius, const Selection& selection) const {
-    for (std::size_t s = 0; s < grid_.sector_count(); ++s) {
-        if (grid_.sector(s).empty() || grid_.takes(s, q, radius)) continue;
+    for (std::size_t s = 0; s < sectors_.size(); ++s) {
+        if (sectors_[s].empty() || grid_.takes(s, q, radius)) continue;
         if (!selection.full()) return false;
         const double to_centre = std::acos(core::clamp_keep_nan(grid_.centre(s).dot(q), -1.0, 1.0));
         const double closest = to_centre - reach_[s] - kAngleMargin;
@@ -153,13 +163,13 @@ std::vector<RankedSlot> DirectionIndex::nearest(const core::CartesianPoint& q, s
                                                 std::span<const std::vector<std::size_t>> shells,
                                                 std::size_t id_count) const {
     if (k == 0) return {};
-    Selection selection(std::min(k, id_number_of_slot_.size()));
+    Selection selection(std::min(k, location_of_slot_.size()));
 
     if (id_count <= kWholeScanLimit) {
         for (const auto& shell : shells) {
             for (const std::size_t slot : shell) {
-                const std::size_t id_number = core::at_checked(id_number_of_slot_, slot);
-                selection.offer(key_of(q, directions_[id_number]), slot);
+                const Location at = core::at_checked(location_of_slot_, slot);
+                selection.offer(key_of(q, ranking_direction(sectors_[at.sector][at.offset])), slot);
             }
         }
         return std::move(selection).sorted();
@@ -174,7 +184,7 @@ std::vector<RankedSlot> DirectionIndex::nearest(const core::CartesianPoint& q, s
         radius *= 2.0;
         count = gathered_count(q, radius);
     }
-    for (std::size_t s = 0; s < grid_.sector_count(); ++s) {
+    for (std::size_t s = 0; s < sectors_.size(); ++s) {
         if (grid_.takes(s, q, radius)) scan(s, q, selection);
     }
 
@@ -182,7 +192,7 @@ std::vector<RankedSlot> DirectionIndex::nearest(const core::CartesianPoint& q, s
     // when the neighbourhood does not provably hold the k best, scan it all.
     if (!covers(q, radius, selection)) {
         selection.restart();
-        for (std::size_t s = 0; s < grid_.sector_count(); ++s) scan(s, q, selection);
+        for (std::size_t s = 0; s < sectors_.size(); ++s) scan(s, q, selection);
     }
     return std::move(selection).sorted();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -17,10 +18,10 @@ struct RankedSlot {
     double key = 0.0;
 };
 
-// The angular side of the composite index: the sector grid over slots, the
-// unit direction that ranks each slot, and per sector how far the ranking
-// directions filed there reach from its centre, which bounds what an
-// unvisited sector can still contribute to a search.
+// The angular side of the composite index: slots filed by sector together
+// with the unit direction that ranks them, and per sector how far those
+// directions reach from its centre, which bounds what a sector left out of a
+// search can still contribute.
 class DirectionIndex {
 public:
     explicit DirectionIndex(SectorGrid grid);
@@ -35,24 +36,40 @@ public:
                                                   std::span<const std::vector<std::size_t>> shells,
                                                   std::size_t id_count) const;
 
-    [[nodiscard]] const SectorGrid& grid() const noexcept { return grid_; }
-
 private:
     class Selection;
 
+    static constexpr std::size_t kUnshared = std::numeric_limits<std::size_t>::max();
+
+    // A slot as its sector holds it, laid out for the scan.
+    struct Filed {
+        core::CartesianPoint direction;  // the slot's own direction
+        std::size_t slot;
+        // kUnshared while the slot's id is unique; once it repeats, the id
+        // number, whose latest direction in `latest_direction_` ranks the slot.
+        std::size_t shared;
+    };
+
+    struct Location {
+        std::size_t sector;
+        std::size_t offset;
+    };
+
+    [[nodiscard]] const core::CartesianPoint& ranking_direction(const Filed& f) const noexcept {
+        return f.shared == kUnshared ? f.direction : latest_direction_[f.shared];
+    }
     void widen(std::size_t sector, const core::CartesianPoint& direction);
     void scan(std::size_t sector, const core::CartesianPoint& q, Selection& selection) const;
     [[nodiscard]] std::size_t gathered_count(const core::CartesianPoint& q, double radius) const;
     [[nodiscard]] bool covers(const core::CartesianPoint& q, double radius, const Selection& selection) const;
 
     SectorGrid grid_;
-    // One direction per distinct id: that of the id's latest insert, which
-    // ranks every slot holding the id.
-    std::vector<core::CartesianPoint> directions_;
-    std::vector<std::size_t> id_number_of_slot_;
-    std::vector<std::size_t> sector_of_slot_;
+    std::vector<std::vector<Filed>> sectors_;
+    std::vector<Location> location_of_slot_;
     // Per sector, the largest angle between its centre and a ranking direction of its slots.
     std::vector<double> reach_;
+    // By id number, the direction of the id's latest insert.
+    std::vector<core::CartesianPoint> latest_direction_;
     // For ids inserted more than once: every sector holding one of their slots.
     std::unordered_map<std::size_t, std::vector<std::size_t>> sectors_of_repeated_id_;
 };

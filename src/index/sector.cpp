@@ -42,9 +42,7 @@ SectorGrid::SectorGrid(std::size_t theta_divisions, std::size_t phi_divisions)
     diagonal_ = std::sqrt(dp * dp + dt * dt);
     slack_ = 1.0 - std::cos(diagonal_);
 
-    const std::size_t count = core::saturating_mul(theta_divisions, phi_divisions);
-    sectors_.resize(count);
-    centres_.reserve(count);
+    centres_.reserve(core::saturating_mul(theta_divisions, phi_divisions));
     for (std::size_t ti = 0; ti < theta_divisions; ++ti) {
         // The mean of the band's two edges, not the lower edge plus half a band.
         const double theta = (static_cast<double>(ti) * dt + static_cast<double>(ti + 1) * dt) * 0.5;

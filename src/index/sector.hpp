@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,8 +28,8 @@ struct IndexError {
     friend bool operator==(const IndexError&, const IndexError&) = default;
 };
 
-// A theta × phi grid, uniform in angle, whose sectors hold slot numbers.
-// Sector s = ti·phi_divisions + pi, so the sectors of one theta band are consecutive.
+// The geometry of a theta × phi grid, uniform in angle. Sector
+// s = ti·phi_divisions + pi, so the sectors of one theta band are consecutive.
 class SectorGrid {
 public:
     static core::Expected<SectorGrid, IndexError> try_new(std::size_t theta_divisions, std::size_t phi_divisions);
@@ -39,12 +38,10 @@ public:
 
     [[nodiscard]] std::size_t theta_divisions() const noexcept { return theta_divisions_; }
     [[nodiscard]] std::size_t phi_divisions() const noexcept { return phi_divisions_; }
-    [[nodiscard]] std::size_t sector_count() const noexcept { return sectors_.size(); }
+    [[nodiscard]] std::size_t sector_count() const noexcept { return centres_.size(); }
 
     // Out-of-range and NaN angles land in the nearest edge band.
     [[nodiscard]] std::size_t sector_of(const core::SphericalPoint& position) const noexcept;
-    void file(std::size_t sector, std::size_t slot) { core::at_checked(sectors_, sector).push_back(slot); }
-    [[nodiscard]] std::span<const std::size_t> sector(std::size_t s) const { return core::at_checked(sectors_, s); }
     [[nodiscard]] const core::CartesianPoint& centre(std::size_t s) const { return core::at_checked(centres_, s); }
 
     // Angular length of one sector's diagonal, in radians.
@@ -61,12 +58,11 @@ private:
     std::size_t phi_divisions_;
     double diagonal_;
     double slack_;
-    std::vector<std::vector<std::size_t>> sectors_;
     // Unit directions of the sector centres, computed once instead of per query.
     std::vector<core::CartesianPoint> centres_;
 };
 
-// Items filed by direction into the cells of a SectorGrid.
+// Items filed by direction into the sectors of a grid.
 template <IndexedItem T>
 class SectorIndex {
 public:
@@ -81,8 +77,7 @@ public:
 
     void insert(T item) {
         const std::size_t sector = grid_.sector_of(item.position);
-        grid_.file(sector, items_.size());
-        items_.push_back(std::move(item));
+        sectors_[sector].push_back(std::move(item));
     }
 
     // Items of every sector the grid's test takes for the unit direction
@@ -92,21 +87,19 @@ public:
                                                                                        double radius) const {
         const core::CartesianPoint q{x, y, z};
         std::vector<std::reference_wrapper<const T>> found;
-        for (std::size_t s = 0; s < grid_.sector_count(); ++s) {
-            if (!grid_.takes(s, q, radius)) continue;
-            for (const std::size_t slot : grid_.sector(s)) found.emplace_back(items_[slot]);
+        for (std::size_t s = 0; s < sectors_.size(); ++s) {
+            if (grid_.takes(s, q, radius)) found.insert(found.end(), sectors_[s].begin(), sectors_[s].end());
         }
         return found;
     }
 
     [[nodiscard]] const SectorGrid& grid() const noexcept { return grid_; }
-    [[nodiscard]] const T& at(std::size_t slot) const { return core::at_checked(items_, slot); }
 
 private:
-    explicit SectorIndex(SectorGrid grid) : grid_(std::move(grid)) {}
+    explicit SectorIndex(SectorGrid grid) : grid_(std::move(grid)), sectors_(grid_.sector_count()) {}
 
     SectorGrid grid_;
-    std::vector<T> items_;
+    std::vector<std::vector<T>> sectors_;
 };
 
 }  // namespace vantorel::index
