@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/invariant.hpp"
+#include "core/numeric.hpp"
 
 namespace vantorel::embed {
 
@@ -13,14 +14,15 @@ double magnitude(std::span<const double> v) noexcept {
     return std::sqrt(sum);
 }
 
-double dot(std::span<const double> a, std::span<const double> b) noexcept {
+double dot(std::span<const double> a, std::span<const double> b) {
+    core::check_equal(a.size(), b.size(), "dot product operands must have equal lengths");
     double sum = 0.0;
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) sum += a[i] * b[i];
+    for (std::size_t i = 0; i < a.size(); ++i) sum += a[i] * b[i];
     return sum;
 }
 
-void normalize_into(std::span<const double> in, std::span<double> out) noexcept {
+void normalize_into(std::span<const double> in, std::span<double> out) {
+    core::check_equal(in.size(), out.size(), "normalised copy must have the input's length");
     if (in.empty()) return;
     const double norm = magnitude(in);
     if (norm < std::numeric_limits<double>::epsilon()) {
@@ -40,7 +42,8 @@ Embedding Embedding::normalized() const {
 }
 
 Corpus Corpus::uniform(std::vector<double> values, std::size_t rows, std::size_t cols) {
-    core::check_equal(values.size(), rows * cols, "corpus block must hold rows * cols values");
+    // Saturating, so a product that wraps cannot pass for a small block.
+    core::check_equal(values.size(), core::saturating_mul(rows, cols), "corpus block must hold rows * cols values");
     Corpus c;
     c.values_ = std::move(values);
     c.offsets_.resize(rows + 1);
