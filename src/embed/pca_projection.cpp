@@ -191,7 +191,7 @@ double find_component(CovarianceProduct& product, std::vector<double>& found, st
         deflate(w, found, k, dim);
         const double m = magnitude(w);
         if (m > core::kEps) scale(w, m);
-        // The rows have nothing left along v's subspace: keep v.
+        // No variance left outside the components already found: v stays, with the last eigenvalue.
         if (m < core::kEps) break;
         const double lambda = m / count;
         converged = std::fmax(1.0 - std::fabs(dot(w, v)), 0.0) < kConvergence;

@@ -11,7 +11,7 @@ namespace vantorel::embed {
 RandomProjection RandomProjection::make(std::size_t dim, RadialStrategy radial, std::uint64_t seed) {
     if (dim < kDirections) core::stop("embedding dimension must be >= 3");
     std::vector<double> directions;
-    directions.reserve(kDirections * dim);
+    directions.reserve(core::saturating_mul(kDirections, dim));
     std::uint64_t state = seed;
     for (std::size_t k = 0; k < kDirections; ++k) {
         const std::vector<double> draw = gaussian_vector(state, dim);
