@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/invariant.hpp"
+#include "core/numeric.hpp"
 
 namespace vantorel::embed {
 
@@ -14,14 +15,14 @@ double magnitude(std::span<const double> v) noexcept {
 }
 
 double dot(std::span<const double> a, std::span<const double> b) {
-    core::check_equal(a.size(), b.size(), "dot product of vectors of different lengths");
+    core::check_equal(a.size(), b.size(), "dot product operands must have equal lengths");
     double sum = 0.0;
     for (std::size_t i = 0; i < a.size(); ++i) sum += a[i] * b[i];
     return sum;
 }
 
 void normalize_into(std::span<const double> in, std::span<double> out) {
-    core::check_equal(out.size(), in.size(), "normalized output must match the input length");
+    core::check_equal(in.size(), out.size(), "normalised copy must have the input's length");
     if (in.empty()) return;
     const double norm = magnitude(in);
     if (norm < std::numeric_limits<double>::epsilon()) {
@@ -41,7 +42,8 @@ Embedding Embedding::normalized() const {
 }
 
 Corpus Corpus::uniform(std::vector<double> values, std::size_t rows, std::size_t cols) {
-    core::check_equal(values.size(), rows * cols, "corpus block must hold rows * cols values");
+    // Saturating, so a product that wraps cannot pass for a small block.
+    core::check_equal(values.size(), core::saturating_mul(rows, cols), "corpus block must hold rows * cols values");
     Corpus c;
     c.values_ = std::move(values);
     c.offsets_.resize(rows + 1);

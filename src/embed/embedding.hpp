@@ -20,11 +20,12 @@ struct Embedding {
 // L2 norm, squares summed in index order from -0.0 (so an empty vector gives -0.0).
 double magnitude(std::span<const double> v) noexcept;
 
-// Unit-length copy of `in` written to `out` (same length). A norm below machine
-// epsilon gives the first basis vector; a NaN norm gives NaNs.
+// Unit-length copy of `in` written to `out` (same length, else a broken
+// invariant). A norm below machine epsilon gives the first basis vector; a NaN
+// norm gives NaNs.
 void normalize_into(std::span<const double> in, std::span<double> out);
 
-// Dot product of two equally long vectors (a length mismatch is a broken invariant).
+// Products summed in index order from 0.0; unequal lengths are a broken invariant.
 double dot(std::span<const double> a, std::span<const double> b);
 
 // A corpus of embeddings in one contiguous row-major block. Rows normally share
