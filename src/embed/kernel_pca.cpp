@@ -355,7 +355,7 @@ ProjectedPoint KernelPcaProjection::project_rich(std::span<const double> embeddi
     const double q = image.x * image.x + image.y * image.y + image.z * image.z;
 
     ProjectedPoint out;
-    out.position = volumetric ? place_volumetric(image.x, image.y, image.z)
+    out.position = volumetric_ ? place_volumetric(image.x, image.y, image.z)
                               : place_on_sphere(radial_.radius(norm), image.x, image.y, image.z);
     out.certainty = image.s > core::kEps ? std::fmin(q / image.s, 1.0) : 0.0;
     out.intensity = norm;

@@ -56,9 +56,10 @@ public:
     [[nodiscard]] double trace() const noexcept { return trace_; }
     [[nodiscard]] const RadialStrategy& radial() const noexcept { return radial_; }
 
-    // False after a fit; a caller sets it before use to place points at the
-    // 3-D image itself instead of at the radial rule's radius.
-    bool volumetric = false;
+    // Off after a fit; a caller switches it on before use to place points at
+    // the 3-D image itself instead of at the radial rule's radius.
+    [[nodiscard]] bool volumetric() const noexcept { return volumetric_; }
+    void set_volumetric(bool on) noexcept { volumetric_ = on; }
 
 private:
     KernelPcaProjection() = default;
@@ -73,6 +74,7 @@ private:
     double grand_mean_ = 0.0;
     double trace_ = 0.0;
     std::size_t dim_ = 0;
+    bool volumetric_ = false;
 };
 
 // Bandwidth estimate over `n` normalised rows of `dim` values: the upper median

@@ -83,7 +83,7 @@ TEST(KernelPcaFit, MatchesEigendecompositionOfTheCentredKernel) {
     EXPECT_DOUBLE_EQ(rich.intensity, rich.position.r);
     EXPECT_DOUBLE_EQ(rich.projection_magnitude, std::sqrt(q2));
     auto volumetric = *p;
-    volumetric.volumetric = true;
+    volumetric.set_volumetric(true);
     EXPECT_DOUBLE_EQ(volumetric.project(queries[1]).r, std::sqrt(q2));
 }
 
