@@ -1,6 +1,7 @@
 // The module's entry point and registration table.
 #include "python/geometry_functions.hpp"
 #include "python/points.hpp"
+#include "python/projections.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -33,6 +34,10 @@ const Registration kRegistrations[] = {
     {"spherical_to_geo", function_entry<spherical_to_geo_def>},
     {"geo_to_spherical", function_entry<geo_to_spherical_def>},
     {"ProjectedPoint", class_entry<projected_point_class>},
+    {"PcaProjection", class_entry<pca_projection_class>},
+    {"RandomProjection", class_entry<random_projection_class>},
+    {"KernelPcaProjection", class_entry<kernel_pca_projection_class>},
+    {"LaplacianEigenmap", class_entry<laplacian_eigenmap_class>},
 };
 
 int exec_module(PyObject* module) {

@@ -10,7 +10,7 @@ REGISTERED = [
     "SphericalPoint", "CartesianPoint", "GeoPoint",
     "angular_distance", "great_circle_distance", "chord_distance", "spherical_to_cartesian",
     "cartesian_to_spherical", "spherical_to_geo", "geo_to_spherical",
-    "ProjectedPoint",
+    "ProjectedPoint", "PcaProjection", "RandomProjection", "KernelPcaProjection", "LaplacianEigenmap",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 

@@ -155,8 +155,15 @@ std::uint64_t to_u64(PyObject* obj) {
 }
 
 bool to_bool(PyObject* obj) {
-    if (!PyBool_Check(obj)) raise_cast_error(obj, "bool");
-    return obj == Py_True;
+    if (PyBool_Check(obj)) return obj == Py_True;
+    // NumPy's bool scalar counts as a bool too; ints do not.
+    const std::string_view type_name = Py_TYPE(obj)->tp_name;
+    if (type_name == "numpy.bool" || type_name == "numpy.bool_") {
+        const int truth = PyObject_IsTrue(obj);
+        if (truth < 0) throw PyErrorSet{};
+        return truth == 1;
+    }
+    raise_cast_error(obj, "bool");
 }
 
 std::string_view to_string_view(PyObject* obj) {
