@@ -1,5 +1,6 @@
 #include "embed/embedding.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -44,8 +45,14 @@ Embedding Embedding::normalized() const {
 Corpus Corpus::uniform(std::vector<double> values, std::size_t rows, std::size_t cols) {
     // Saturating, so a product that wraps cannot pass for a small block.
     core::check_equal(values.size(), core::saturating_mul(rows, cols), "corpus block must hold rows * cols values");
+    Corpus c = shaped(rows, cols);
+    std::copy(values.begin(), values.end(), c.values_.begin());
+    return c;
+}
+
+Corpus Corpus::shaped(std::size_t rows, std::size_t cols) {
     Corpus c;
-    c.values_ = std::move(values);
+    c.values_.resize(core::saturating_mul(rows, cols));
     c.offsets_.resize(rows + 1);
     for (std::size_t i = 0; i <= rows; ++i) c.offsets_[i] = i * cols;
     return c;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vantorel::embed {
@@ -28,6 +31,29 @@ void normalize_into(std::span<const double> in, std::span<double> out);
 // Products summed in index order from 0.0; unequal lengths are a broken invariant.
 double dot(std::span<const double> a, std::span<const double> b);
 
+// Leaves elements uninitialised when a vector grows without a value: corpus
+// blocks are overwritten right after they are sized, so zeroing them first
+// would only add a pass over memory.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() noexcept = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // A corpus of embeddings in one contiguous row-major block. Rows normally share
 // one length; offsets keep ragged input representable for the fits that accept it.
 class Corpus {
@@ -37,6 +63,8 @@ public:
     static Corpus uniform(std::vector<double> values, std::size_t rows, std::size_t cols);
     static Corpus from_rows(const std::vector<std::vector<double>>& rows);
     static Corpus from_embeddings(const std::vector<Embedding>& rows);
+    // `rows` rows of `cols` values each, to be filled through `mutable_values`.
+    static Corpus shaped(std::size_t rows, std::size_t cols);
 
     // Appends one row; used by builders that stream rows in.
     void push_row(std::span<const double> row);
@@ -49,10 +77,11 @@ public:
     [[nodiscard]] std::span<const double> row(std::size_t i) const;
     // Index of the first row whose length differs from row 0's, or size() if none.
     [[nodiscard]] std::size_t first_ragged_row() const noexcept;
-    [[nodiscard]] const std::vector<double>& values() const noexcept { return values_; }
+    [[nodiscard]] std::span<const double> values() const noexcept { return values_; }
+    [[nodiscard]] std::span<double> mutable_values() noexcept { return values_; }
 
 private:
-    std::vector<double> values_;
+    std::vector<double, UninitializedAllocator<double>> values_;
     std::vector<std::size_t> offsets_{0};
 };
 

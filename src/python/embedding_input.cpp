@@ -1,11 +1,15 @@
 #include "python/embedding_input.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string_view>
+
+#include <tbb/parallel_for.h>
 
 #include "core/format.hpp"
 #include "python/runtime/args.hpp"
@@ -15,6 +19,21 @@ namespace vantorel::python {
 namespace {
 
 enum class Element { Float64, Float32, Other };
+
+constexpr std::size_t kAllFinite = std::numeric_limits<std::size_t>::max();
+
+// Copies in[begin, end) to out[begin, end) as doubles; returns the index of the
+// first non-finite value there, or kAllFinite.
+template <class In>
+std::size_t widen(const In* in, std::size_t begin, std::size_t end, double* out) noexcept {
+    std::size_t first_bad = kAllFinite;
+    for (std::size_t i = begin; i < end; ++i) {
+        const double v = static_cast<double>(in[i]);
+        out[i] = v;
+        if (!std::isfinite(v) && first_bad == kAllFinite) first_bad = i;
+    }
+    return first_bad;
+}
 
 // The ndarray type if NumPy has been imported by someone; arrays cannot exist
 // otherwise, and importing NumPy ourselves is not needed to recognise them.
@@ -72,20 +91,33 @@ public:
     [[nodiscard]] bool usable() const noexcept { return held_ && element_ != Element::Other; }
     [[nodiscard]] std::size_t extent(int axis) const noexcept { return static_cast<std::size_t>(view_.shape[axis]); }
 
-    // Copies `count` values widened to double; row-major contiguity and
-    // alignment are required.
-    void copy_to(double* out, std::size_t count) const {
+    // Copies all values widened to double into `out` and returns the index of
+    // the first non-finite one (out.size() when all are finite). Row-major
+    // contiguity and alignment are required. Large blocks are copied in fixed
+    // chunks in parallel; the first non-finite index is the same either way.
+    std::size_t copy_to(std::span<double> out) const {
         const std::size_t item = element_ == Element::Float64 ? sizeof(double) : sizeof(float);
         const auto address = reinterpret_cast<std::uintptr_t>(view_.buf);
         if (view_.buf == nullptr || address % item != 0 || !PyBuffer_IsContiguous(&view_, 'C')) {
             raise_type_error("The given array is not contiguous or is misaligned.");
         }
-        if (element_ == Element::Float64) {
-            std::memcpy(out, view_.buf, count * sizeof(double));
+        constexpr std::size_t kChunk = std::size_t{1} << 16;
+        const std::size_t chunks = (out.size() + kChunk - 1) / kChunk;
+        std::vector<std::size_t> first_bad(chunks, kAllFinite);
+        const auto copy_chunk = [&](std::size_t c) {
+            const std::size_t begin = c * kChunk;
+            const std::size_t end = std::min(out.size(), begin + kChunk);
+            first_bad[c] = element_ == Element::Float64
+                               ? widen(static_cast<const double*>(view_.buf), begin, end, out.data())
+                               : widen(static_cast<const float*>(view_.buf), begin, end, out.data());
+        };
+        if (chunks <= 1) {
+            if (chunks == 1) copy_chunk(0);
         } else {
-            const auto* in = static_cast<const float*>(view_.buf);
-            for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<double>(in[i]);
+            tbb::parallel_for(std::size_t{0}, chunks, copy_chunk);
         }
+        const auto bad = std::min_element(first_bad.begin(), first_bad.end());
+        return bad == first_bad.end() || *bad == kAllFinite ? out.size() : *bad;
     }
 
 private:
@@ -130,7 +162,7 @@ std::vector<double> extract_embedding(PyObject* obj) {
         const ArrayView array(obj, 1);
         if (array.usable()) {
             values.resize(array.extent(0));
-            if (!values.empty()) array.copy_to(values.data(), values.size());
+            if (!values.empty()) array.copy_to(values);
         } else {
             append_sequence(obj, values);
         }
@@ -143,15 +175,13 @@ embed::Corpus extract_embeddings_2d(PyObject* obj) {
     {
         const ArrayView array(obj, 2);
         if (array.usable()) {
-            const std::size_t rows = array.extent(0);
-            const std::size_t cols = array.extent(1);
-            const std::size_t total = rows * cols;
-            std::vector<double> values(total);
-            if (total != 0) {
-                array.copy_to(values.data(), total);
-                validate_finite(values);
+            embed::Corpus corpus = embed::Corpus::shaped(array.extent(0), array.extent(1));
+            const std::span<double> values = corpus.mutable_values();
+            if (!values.empty()) {
+                const std::size_t bad = array.copy_to(values);
+                if (bad < values.size()) raise_not_finite_at(values[bad], bad);
             }
-            return embed::Corpus::uniform(std::move(values), rows, cols);
+            return corpus;
         }
     }
     if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");

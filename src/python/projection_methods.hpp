@@ -3,6 +3,9 @@
 // The four projection methods shared by every projection class.
 #include <vector>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include "core/format.hpp"
 #include "python/embedding_input.hpp"
 #include "python/points.hpp"
@@ -59,7 +62,11 @@ Ref project_rows(const P& projection, const Args& a, F&& one, C& point_class) {
     for (std::size_t i = 0; i < rows.size(); ++i) check_length(projection, rows[i].size());
     const std::vector<Point> points = without_gil([&] {
         std::vector<Point> out(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) out[i] = one(rows[i]);
+        // Rows are independent: any split gives the same points.
+        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, rows.size(), 256),
+                          [&](const tbb::blocked_range<std::size_t>& r) {
+                              for (std::size_t i = r.begin(); i != r.end(); ++i) out[i] = one(rows[i]);
+                          });
         return out;
     });
     Ref list = new_list(points.size());
