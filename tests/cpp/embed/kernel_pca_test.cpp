@@ -141,7 +141,7 @@ TEST(KernelPcaFit, RefitsAreIdenticalAndScaleFree) {
     const auto first = KernelPcaProjection::fit(base, {});
     expect_same_fit(*first, *KernelPcaProjection::fit(base, {}));
 
-    std::vector<double> scaled = base.values();
+    std::vector<double> scaled(base.values().begin(), base.values().end());
     for (std::size_t k = 0; k < 6; ++k) scaled[6 * 3 + k] *= 4.0;  // a power of two keeps normalisation exact
     expect_same_fit(*first, *KernelPcaProjection::fit(Corpus::uniform(std::move(scaled), 40, 6), {}));
 }
