@@ -1,5 +1,7 @@
 // The module's entry point and registration table.
+#include "python/category_results.hpp"
 #include "python/geometry_functions.hpp"
+#include "python/item_results.hpp"
 #include "python/points.hpp"
 #include "python/projections.hpp"
 
@@ -38,6 +40,19 @@ const Registration kRegistrations[] = {
     {"RandomProjection", class_entry<random_projection_class>},
     {"KernelPcaProjection", class_entry<kernel_pca_projection_class>},
     {"LaplacianEigenmap", class_entry<laplacian_eigenmap_class>},
+    {"NearestHit", class_entry<nearest_hit_class>},
+    {"PathResult", class_entry<path_result_class>},
+    {"PathStep", class_entry<path_step_class>},
+    {"GlobInfo", class_entry<glob_info_class>},
+    {"ManifoldInfo", class_entry<manifold_info_class>},
+    {"CategorySummaryInfo", class_entry<category_summary_info_class>},
+    {"BridgeItemInfo", class_entry<bridge_item_info_class>},
+    {"CategoryPathStep", class_entry<category_path_step_class>},
+    {"CategoryPathResult", class_entry<category_path_result_class>},
+    {"DrillDownHit", class_entry<drill_down_hit_class>},
+    {"InnerSphereInfo", class_entry<inner_sphere_info_class>},
+    {"DomainGroupInfo", class_entry<domain_group_info_class>},
+    {"ProjectionWarningInfo", class_entry<projection_warning_info_class>},
 };
 
 int exec_module(PyObject* module) {

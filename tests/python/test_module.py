@@ -11,6 +11,9 @@ REGISTERED = [
     "angular_distance", "great_circle_distance", "chord_distance", "spherical_to_cartesian",
     "cartesian_to_spherical", "spherical_to_geo", "geo_to_spherical",
     "ProjectedPoint", "PcaProjection", "RandomProjection", "KernelPcaProjection", "LaplacianEigenmap",
+    "NearestHit", "PathResult", "PathStep", "GlobInfo", "ManifoldInfo",
+    "CategorySummaryInfo", "BridgeItemInfo", "CategoryPathStep", "CategoryPathResult", "DrillDownHit",
+    "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 

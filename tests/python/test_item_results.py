@@ -1,0 +1,104 @@
+"""Item result classes: JSON round trips, tolerant reading, reprs and equality."""
+import json
+
+import pytest
+
+import vantorel as vt
+
+HIT = {"id": "s-0001", "category": 'say "hi"\n', "distance": 0.5, "certainty": 1, "intensity": 2.25}
+
+
+class TestJson:
+    def test_round_trips(self):
+        hit = vt.NearestHit.from_json(json.dumps(HIT))
+        assert vt.NearestHit.from_json(hit.to_json()) == hit
+        assert hit.to_json() == ('{"category":"say \\"hi\\"\\n","certainty":1.0,"distance":0.5,'
+                                 '"id":"s-0001","intensity":2.25}')
+        step = vt.PathStep.from_json('{"id":"a","category":"c","cumulative_distance":1.5,"hop_distance":0.5,'
+                                     '"bridge_strength":0.25}')
+        assert vt.PathStep.from_json(step.to_json()) == step
+        glob = vt.GlobInfo.from_json('{"id":2,"centroid":[0,0.5,1],"member_count":7,"radius":0.125,'
+                                     '"top_categories":[["a",4],["b",3]]}')
+        assert glob.to_json() == ('{"centroid":[0.0,0.5,1.0],"id":2,"member_count":7,"radius":0.125,'
+                                  '"top_categories":[["a",4],["b",3]]}')
+        assert vt.GlobInfo.from_json(glob.to_json()) == glob
+        manifold = vt.ManifoldInfo.from_json('{"centroid":[1,2,3],"normal":[0,0,1],"variance_ratio":0.75}')
+        assert vt.ManifoldInfo.from_json(manifold.to_json()) == manifold
+
+    def test_path_json_drops_hop_and_bridge(self):
+        path = vt.PathResult.from_json('{"steps":[{"id":"a","category":"x","cumulative_distance":0,"hop_distance":2,'
+                                       '"bridge_strength":1}],"total_distance":2}')
+        assert path.steps[0].hop_distance == 2.0 and path.steps[0].bridge_strength == 1.0
+        assert path.to_json() == '{"steps":[{"category":"x","cumulative_distance":0.0,"id":"a"}],"total_distance":2.0}'
+        back = vt.PathResult.from_json(path.to_json())
+        assert back != path and back.steps[0].hop_distance == 0.0 and back.steps[0].bridge_strength is None
+
+    def test_tolerant_reading(self):
+        for text in ("{}", "[]", "null", '{"id": 5, "distance": "far"}'):
+            hit = vt.NearestHit.from_json(text)
+            assert (hit.id, hit.category, hit.distance, hit.certainty, hit.intensity) == ("", "", 0.0, 0.0, 0.0)
+        assert repr(vt.NearestHit.from_json("{}")) == 'NearestHit(id="", category="", distance=0.0000)'
+        for value in ("null", '"x"', "true"):
+            assert vt.PathStep.from_json('{"bridge_strength": %s}' % value).bridge_strength is None
+        assert vt.PathStep.from_json('{}').bridge_strength is None
+        assert vt.PathStep.from_json('{"bridge_strength": 1}').bridge_strength == 1.0
+        for bad_id in ("3.0", "-3", "1e2", "18446744073709551616"):
+            assert vt.GlobInfo.from_json('{"id": %s}' % bad_id).id == 0
+        assert vt.GlobInfo.from_json('{"id": 18446744073709551615}').id == 2 ** 64 - 1
+        assert vt.GlobInfo.from_json('{"centroid": [1, 2]}').centroid == [0.0, 0.0, 0.0]
+        assert vt.GlobInfo.from_json('{"centroid": [1, "x", 3, 4]}').centroid == [1.0, 0.0, 3.0]
+        top = '[["a", 2], ["b"], [3, 4], ["c", -1], ["d", 1.5], ["e", 5, "extra"], "f"]'
+        assert vt.GlobInfo.from_json('{"top_categories": %s}' % top).top_categories == [("a", 2), ("e", 5)]
+        assert vt.NearestHit.from_json('{"id": "a", "id": "b"}').id == "b"
+        empty = vt.PathResult.from_json('{"steps": []}')
+        assert repr(empty) == "PathResult(steps=0, total_distance=0.0000)"
+
+    @pytest.mark.parametrize("text,message", [
+        ("", "EOF while parsing a value at line 1 column 0"),
+        ("{} x", "trailing characters at line 1 column 4"),
+        ('{"a":\n  1e400}', "number out of range at line 2 column 7"),
+    ])
+    def test_parse_errors(self, text, message):
+        with pytest.raises(ValueError) as info:
+            vt.NearestHit.from_json(text)
+        assert str(info.value) == message
+
+    def test_argument_and_steps_errors(self):
+        with pytest.raises(TypeError, match="^argument 'json': "):
+            vt.NearestHit.from_json(b"{}")
+        with pytest.raises(TypeError):
+            vt.NearestHit.from_json()
+        for text in ("{}", '{"steps": {}}', "[]"):
+            with pytest.raises(ValueError, match="^missing 'steps' array$"):
+                vt.PathResult.from_json(text)
+        hit = vt.NearestHit.from_json("{}")
+        assert hit.from_json('{"id": "z"}').id == "z"  # callable on an instance
+
+
+class TestValueSemantics:
+    def test_equality_and_hash(self):
+        hit = vt.NearestHit.from_json(json.dumps(HIT))
+        assert (hit == "s-0001") is False and (hit != "s-0001") is True
+        huge = vt.NearestHit.from_json('{"distance": 1e308, "certainty": 5e-324}')
+        assert huge == vt.NearestHit.from_json(huge.to_json())
+        with pytest.raises(TypeError):
+            hit < hit
+        with pytest.raises(TypeError):
+            hash(hit)
+        assert vt.GlobInfo.from_json("{}") != vt.ManifoldInfo.from_json("{}")
+
+    def test_lists_are_fresh_copies(self):
+        glob = vt.GlobInfo.from_json('{"centroid": [1, 2, 3]}')
+        glob.centroid.append(4.0)
+        assert glob.centroid == [1.0, 2.0, 3.0]
+        path = vt.PathResult.from_json('{"steps": [{"id": "a"}]}')
+        assert path.steps[0] is not path.steps[0] and path.steps[0] == path.steps[0]
+        with pytest.raises(AttributeError):
+            glob.radius = 1.0
+
+    def test_reprs_quote_strings(self):
+        step = vt.PathStep.from_json('{"id": "it\'s", "category": "tab\\there", "hop_distance": -0.0}')
+        assert repr(step) == 'PathStep(id="it\'s", category="tab\\there", cumulative_distance=0.0000, hop=-0.0000)'
+        assert str(vt.GlobInfo.from_json('{"id": 3, "member_count": 9, "radius": 0.123456}')) == \
+            "GlobInfo(id=3, members=9, radius=0.1235)"
+        assert repr(vt.ManifoldInfo.from_json('{"variance_ratio": 0.99995}')) == "ManifoldInfo(variance_ratio=1.0000)"
