@@ -97,3 +97,16 @@ class TestRadial:
         assert message(lambda: vt.PcaProjection.fit("abc", radial="bad"))[1] == "Can't extract `str` to `Vec`"
         rows = [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0]]
         assert message(lambda: vt.PcaProjection.fit(rows, radial="bad"))[0] is ValueError
+
+
+def test_lists_work_without_numpy():
+    import subprocess
+    import sys
+    script = (
+        "import sys; sys.modules['numpy'] = None\n"
+        "import vantorel as vt\n"
+        "p = vt.PcaProjection.fit([[1.0, 0.0, 0.0], [0.0, 2.0, 0.0], [0.0, 0.0, 3.0], [1.0, 1.0, 1.0]])\n"
+        "print(p.dimensionality, len(p.project_batch([[1.0, 2.0, 3.0]])))\n"
+    )
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert out.stdout.split() == ["3", "1"]
