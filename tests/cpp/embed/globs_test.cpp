@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tbb/global_control.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -89,6 +91,15 @@ TEST(KMeans, ScoreIsTheSilhouetteOfItsAssignment) {
     EXPECT_EQ(lone.assignment, (std::vector<std::size_t>{0, 0, 1, 1, 2, 0, 1}));
     EXPECT_NEAR(lone.score, oracle_silhouette(with_singleton, lone.assignment, 3), 1e-12);
     EXPECT_EQ(kmeans_3d(with_singleton, 1).score, 0.0);
+}
+
+TEST(KMeans, ResultsDoNotDependOnTheThreadCount) {
+    const auto points = random_points(1500, 4);
+    const KMeansResult parallel = kmeans_3d(points, 6);
+    const tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+    const KMeansResult serial = kmeans_3d(points, 6);
+    EXPECT_EQ(parallel.assignment, serial.assignment);
+    EXPECT_EQ(parallel.score, serial.score);
 }
 
 // At convergence every point sits with the centroid nearest to it.
