@@ -1,12 +1,9 @@
 #include "embed/category_layer.hpp"
 
-#include <algorithm>
-#include <cmath>
 #include <utility>
 
 #include "core/distance.hpp"
 #include "core/invariant.hpp"
-#include "core/numeric.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -100,72 +97,7 @@ void set_bridge_quality(const CategoryGraph& graph, const SpatialQuality& q, std
     }
 }
 
-Corpus member_rows(const Corpus& embeddings, std::span<const std::size_t> members) {
-    const std::size_t dim = embeddings[members.front()].size();
-    std::vector<double> values;
-    values.reserve(members.size() * dim);
-    for (const std::size_t m : members) {
-        const std::span<const double> row = embeddings.row(m);
-        values.insert(values.end(), row.begin(), row.end());
-    }
-    return Corpus::uniform(std::move(values), members.size(), dim);
-}
-
-double mean_certainty(const Corpus& rows, const ConfiguredProjection& projection) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < rows.size(); ++i) sum += projection.project_rich(rows[i]).certainty;
-    return sum / static_cast<double>(rows.size());
-}
-
-core::SphericalPoint project_inner(const InnerProjection& projection, std::span<const double> e) {
-    return std::visit([e](const auto& p) { return p.project(e); }, projection);
-}
-
-struct InnerChoice {
-    InnerProjection projection;
-    double evr;
-};
-
-// The kernel fit, when it is allowed and beats the linear one by more than the margin.
-std::optional<InnerChoice> kernel_choice(const Corpus& rows, double pca_evr, const InnerSphereConfig& cfg) {
-    if (rows.size() < cfg.kernel_pca_min_size || !inner_kernel_fits(rows.size())) return std::nullopt;
-    auto kernel = KernelPcaProjection::fit_impl(rows, std::nullopt, RadialStrategy::fixed(1.0));
-    if (!kernel) return std::nullopt;
-    const double evr = kernel->explained_variance_ratio();
-    if (!(evr > pca_evr + cfg.min_kernel_improvement)) return std::nullopt;
-    return InnerChoice{std::move(kernel).value(), evr};
-}
-
-std::optional<InnerSphere> fit_inner_sphere(const Corpus& embeddings, const CategorySummary& summary,
-                                            const ConfiguredProjection& global, const InnerSphereConfig& cfg) {
-    if (summary.member_count < cfg.min_size || summary.members.empty()) return std::nullopt;
-    const Corpus rows = member_rows(embeddings, summary.members);
-    const double global_evr = mean_certainty(rows, global);
-    auto pca = PcaProjection::fit(rows, RadialStrategy::fixed(1.0));
-    if (!pca) return std::nullopt;
-    const double pca_evr = pca->explained_variance_ratio();
-    if (pca_evr - global_evr < cfg.min_evr_improvement) return std::nullopt;
-
-    std::optional<InnerChoice> choice = kernel_choice(rows, pca_evr, cfg);
-    if (!choice) choice.emplace(InnerChoice{std::move(pca).value(), pca_evr});
-
-    InnerSphere sphere{std::move(choice->projection), {}, summary.members, choice->evr, global_evr, 0.0};
-    sphere.evr_improvement = sphere.inner_evr - sphere.global_subset_evr;
-    sphere.projected.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) sphere.projected.push_back(project_inner(sphere.projection, rows[i]));
-    return sphere;
-}
-
 }  // namespace
-
-std::string_view inner_projection_name(const InnerProjection& projection) noexcept {
-    return std::holds_alternative<PcaProjection>(projection) ? "LinearPca" : "KernelPca";
-}
-
-bool inner_kernel_fits(std::size_t members) noexcept {
-    const std::uint64_t m = members;
-    return core::saturating_mul(core::saturating_mul(m, m), sizeof(double)) <= kInnerKernelMatrixBytes;
-}
 
 CategoryLayer CategoryLayer::build_with_config(std::span<const std::string> categories, const Corpus& embeddings,
                                                std::span<const core::SphericalPoint> positions,
@@ -192,10 +124,7 @@ CategoryLayer CategoryLayer::build_with_config(std::span<const std::string> cate
     set_bridge_quality(layer.graph_, layer.spatial_quality_, layer.summaries_);
     layer.spatial_quality_.set_bridge_quality_matrix(layer.graph_.adjacency);
 
-    layer.inner_spheres_.reserve(layer.summaries_.size());
-    for (const CategorySummary& s : layer.summaries_) {
-        layer.inner_spheres_.push_back(fit_inner_sphere(embeddings, s, projection, config.inner_sphere));
-    }
+    layer.inner_spheres_ = fit_inner_spheres(embeddings, layer.summaries_, projection, config.inner_sphere);
     layer.positions_.assign(positions.begin(), positions.end());
     return layer;
 }

@@ -1,14 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <variant>
 #include <vector>
 
 #include "core/types.hpp"
@@ -18,26 +16,10 @@
 #include "embed/config.hpp"
 #include "embed/configured_projection.hpp"
 #include "embed/embedding.hpp"
-#include "embed/kernel_pca.hpp"
-#include "embed/pca_projection.hpp"
+#include "embed/inner_sphere.hpp"
 #include "embed/spatial_quality.hpp"
 
 namespace vantorel::embed {
-
-// The private projection of a category that the global one serves poorly.
-using InnerProjection = std::variant<PcaProjection, KernelPcaProjection>;
-
-// "LinearPca" or "KernelPca".
-std::string_view inner_projection_name(const InnerProjection& projection) noexcept;
-
-struct InnerSphere {
-    InnerProjection projection;
-    std::vector<core::SphericalPoint> projected;  // the members under `projection`, in member order
-    std::vector<std::size_t> members;
-    double inner_evr = 0.0;
-    double global_subset_evr = 0.0;  // mean certainty of the members under the global projection
-    double evr_improvement = 0.0;    // inner_evr − global_subset_evr
-};
 
 struct InnerSphereReport {
     std::string category_name;
@@ -48,13 +30,6 @@ struct InnerSphereReport {
     double global_subset_evr = 0.0;
     double evr_improvement = 0.0;
 };
-
-// Memory allowed for the m × m matrix of an inner kernel PCA fit.
-inline constexpr std::uint64_t kInnerKernelMatrixBytes = std::uint64_t{1} << 30;
-
-// Whether a kernel PCA over `members` rows keeps its matrix within that
-// allowance; larger categories keep their linear inner sphere.
-bool inner_kernel_fits(std::size_t members) noexcept;
 
 // The per-category structure of a pipeline: summaries, spatial quality,
 // bridge graph and inner spheres. A category's index is its position in

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <oneapi/tbb/global_control.h>
+
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -128,6 +130,34 @@ TEST(InnerSpheres, ChoiceAndItsInclusiveThresholds) {
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_EQ(std::tuple(reports[k].category_index, reports[k].category_name, reports[k].member_count),
                   std::tuple(k, "c" + std::to_string(k), 30u));
+    }
+}
+
+TEST(CategoryLayer, ResultsDoNotDependOnTheThreadCount) {
+    const auto corpus = testing::clustered(6, 40, 16, 1.0, 8);
+    PipelineConfig config = testing::quick_config();
+    config.inner_sphere = {20, -1.0, 30, -1.0};  // kernel spheres everywhere
+    const auto many = build_layer(corpus.labels, corpus.embeddings, config);
+    const auto one = [&] {
+        tbb::global_control single(tbb::global_control::max_allowed_parallelism, 1);
+        return build_layer(corpus.labels, corpus.embeddings, config);
+    }();
+    ASSERT_EQ(many.layer.graph().bridges.size(), one.layer.graph().bridges.size());
+    for (const auto& [pair, items] : many.layer.graph().bridges) {
+        const auto other = one.layer.graph().bridges_between(pair.first, pair.second);
+        ASSERT_EQ(other.size(), items.size());
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            EXPECT_EQ(std::tuple(items[k].item_index, items[k].target_category, items[k].bridge_strength),
+                      std::tuple(other[k].item_index, other[k].target_category, other[k].bridge_strength));
+        }
+    }
+    for (std::size_t c = 0; c < 6; ++c) {
+        EXPECT_EQ(inner_projection_name(many.layer.inner_spheres()[c]->projection), "KernelPca");
+        const auto& a = many.layer.inner_spheres()[c]->projected;
+        const auto& b = one.layer.inner_spheres()[c]->projected;
+        for (std::size_t j = 0; j < a.size(); ++j) {
+            EXPECT_EQ(std::tuple(a[j].theta, a[j].phi), std::tuple(b[j].theta, b[j].phi));
+        }
     }
 }
 
