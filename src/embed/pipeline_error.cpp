@@ -15,6 +15,7 @@ std::string PipelineError::message() const {
         case Kind::UnknownId: return core::format("unknown id: {}", name);
         case Kind::NoSuccessfulTrials:
             return core::format("auto_tune produced no successful trials ({} failures)", first);
+        case Kind::GlobCountBound: return "max_k must be >= 2 when k is given";
     }
     core::stop("unknown pipeline error kind");
 }

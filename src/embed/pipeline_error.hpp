@@ -9,12 +9,21 @@ namespace vantorel::embed {
 
 // Error of pipeline construction and queries; the tuner adds its own case.
 struct PipelineError {
-    enum class Kind { LengthMismatch, TooFewEmbeddings, ProjectionFailed, UnknownCategory, UnknownId, NoSuccessfulTrials };
+    enum class Kind {
+        LengthMismatch,
+        TooFewEmbeddings,
+        ProjectionFailed,
+        UnknownCategory,
+        UnknownId,
+        NoSuccessfulTrials,
+        // Glob detection asked for a cluster count with a bound below two.
+        GlobCountBound,
+    };
 
     explicit PipelineError(Kind k) : kind(k) {}
 
     Kind kind;
-    std::size_t first = 0;   // categories length | embeddings length | failure count
+    std::size_t first = 0;   // categories length | embeddings length | failure count | max_k
     std::size_t second = 0;  // embeddings length (LengthMismatch)
     ProjectionError projection{ProjectionError::Kind::NoEmbeddings};
     std::string name;  // unknown category or id
@@ -43,6 +52,11 @@ struct PipelineError {
     static PipelineError unknown_id(std::string id) {
         PipelineError e{Kind::UnknownId};
         e.name = std::move(id);
+        return e;
+    }
+    static PipelineError glob_count_bound(std::size_t max_k) {
+        PipelineError e{Kind::GlobCountBound};
+        e.first = max_k;
         return e;
     }
     static PipelineError no_successful_trials(std::size_t failures) {
