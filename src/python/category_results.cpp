@@ -17,6 +17,70 @@ const char* true_false(bool v) { return v ? "true" : "false"; }
 
 }  // namespace
 
+std::vector<PyCategorySummary> to_category_summary_infos(const std::vector<embed::CategorySummary>& summaries) {
+    std::vector<PyCategorySummary> out;
+    out.reserve(summaries.size());
+    for (const auto& s : summaries) {
+        out.push_back({s.name, s.member_count, s.centroid.theta, s.centroid.phi, s.angular_spread, s.cohesion,
+                       s.bridge_quality});
+    }
+    return out;
+}
+
+std::vector<PyBridgeItem> to_bridge_item_infos(std::span<const embed::BridgeItem> bridges) {
+    std::vector<PyBridgeItem> out;
+    out.reserve(bridges.size());
+    for (const auto& b : bridges) {
+        out.push_back({b.item_index, b.source_category, b.target_category, b.affinity_to_source, b.affinity_to_target,
+                       b.bridge_strength, std::string(embed::bridge_classification_name(b.classification))});
+    }
+    return out;
+}
+
+PyCategoryPath to_category_path(const embed::CategoryPath& path) {
+    PyCategoryPath out{path.total_distance, {}, path.path_confidence};
+    out.steps.reserve(path.steps.size());
+    for (const auto& s : path.steps) {
+        out.steps.push_back({s.category_index, s.category_name, s.cumulative_distance,
+                             to_bridge_item_infos(s.bridges_to_next), s.hop_confidence});
+    }
+    return out;
+}
+
+std::vector<PyDrillDown> to_drill_down_hits(const std::vector<embed::DrillDownResult>& hits) {
+    std::vector<PyDrillDown> out;
+    out.reserve(hits.size());
+    for (const auto& h : hits) out.push_back({h.item_index, h.distance, h.used_inner_sphere});
+    return out;
+}
+
+std::vector<PyInnerSphereReport> to_inner_sphere_infos(const std::vector<embed::InnerSphereReport>& reports) {
+    std::vector<PyInnerSphereReport> out;
+    out.reserve(reports.size());
+    for (const auto& r : reports) {
+        out.push_back({r.category_name, r.category_index, r.member_count, std::string(r.projection_type), r.inner_evr,
+                       r.global_subset_evr, r.evr_improvement});
+    }
+    return out;
+}
+
+std::vector<PyDomainGroup> to_domain_group_infos(const std::vector<embed::DomainGroup>& groups) {
+    std::vector<PyDomainGroup> out;
+    out.reserve(groups.size());
+    for (const auto& g : groups) {
+        out.push_back({{g.member_categories.begin(), g.member_categories.end()}, g.category_names, g.centroid.theta,
+                       g.centroid.phi, g.angular_spread, g.cohesion, g.total_items});
+    }
+    return out;
+}
+
+std::vector<PyProjectionWarning> to_projection_warning_infos(const std::vector<embed::ProjectionWarning>& warnings) {
+    std::vector<PyProjectionWarning> out;
+    out.reserve(warnings.size());
+    for (const auto& w : warnings) out.push_back({w.message, w.evr, std::string(embed::severity_name(w.severity))});
+    return out;
+}
+
 Class<PyCategorySummary>& category_summary_info_class() {
     using T = PyCategorySummary;
     static Class<T> cls("CategorySummaryInfo", nullptr);

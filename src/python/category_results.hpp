@@ -3,9 +3,11 @@
 // Value classes of the category-level answers and the pipeline's
 // diagnostics: read-only attributes and a repr, identity equality.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "embed/pipeline.hpp"
 #include "python/runtime/classes.hpp"
 
 namespace vantorel::python {
@@ -75,6 +77,15 @@ struct PyProjectionWarning {
     double evr = 0.0;
     std::string severity;  // "Info", "Warning" or "Critical"
 };
+
+// Values from the engine's records, in the engine's order.
+std::vector<PyCategorySummary> to_category_summary_infos(const std::vector<embed::CategorySummary>& summaries);
+std::vector<PyBridgeItem> to_bridge_item_infos(std::span<const embed::BridgeItem> bridges);
+PyCategoryPath to_category_path(const embed::CategoryPath& path);
+std::vector<PyDrillDown> to_drill_down_hits(const std::vector<embed::DrillDownResult>& hits);
+std::vector<PyInnerSphereReport> to_inner_sphere_infos(const std::vector<embed::InnerSphereReport>& reports);
+std::vector<PyDomainGroup> to_domain_group_infos(const std::vector<embed::DomainGroup>& groups);
+std::vector<PyProjectionWarning> to_projection_warning_infos(const std::vector<embed::ProjectionWarning>& warnings);
 
 Class<PyCategorySummary>& category_summary_info_class();
 Class<PyBridgeItem>& bridge_item_info_class();

@@ -143,6 +143,33 @@ bool equal(const PathStep& a, const PathStep& b) {
 
 }  // namespace
 
+std::vector<Nearest> to_nearest_hits(const std::vector<embed::NearestResult>& hits) {
+    std::vector<Nearest> out;
+    out.reserve(hits.size());
+    for (const auto& h : hits) out.push_back({h.id, h.category, h.distance, h.certainty, h.intensity});
+    return out;
+}
+
+Path to_path(const embed::PathResult& path) {
+    Path out{path.total_distance, {}};
+    out.steps.reserve(path.steps.size());
+    for (const auto& s : path.steps) {
+        out.steps.push_back({s.id, s.category, s.cumulative_distance, s.hop_distance, s.bridge_strength});
+    }
+    return out;
+}
+
+std::vector<Glob> to_glob_infos(const std::vector<embed::GlobSummary>& globs) {
+    std::vector<Glob> out;
+    out.reserve(globs.size());
+    for (const auto& g : globs) out.push_back({g.id, g.centroid, g.member_count, g.radius, g.top_categories});
+    return out;
+}
+
+Manifold to_manifold(const embed::output::LocalManifold& manifold) {
+    return {manifold.centroid, manifold.normal, manifold.variance_ratio};
+}
+
 std::string to_json(const Nearest& v) {
     embed::JsonWriter w;
     w.begin_object();

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "embed/pipeline.hpp"
 #include "python/runtime/classes.hpp"
 
 namespace vantorel::python {
@@ -54,6 +55,12 @@ Class<Path>& path_result_class();
 Class<PathStep>& path_step_class();
 Class<Glob>& glob_info_class();
 Class<Manifold>& manifold_info_class();
+
+// Values from the engine's answers, in the engine's order.
+std::vector<Nearest> to_nearest_hits(const std::vector<embed::NearestResult>& hits);
+Path to_path(const embed::PathResult& path);
+std::vector<Glob> to_glob_infos(const std::vector<embed::GlobSummary>& globs);
+Manifold to_manifold(const embed::output::LocalManifold& manifold);
 
 // Compact JSON objects with keys in ascending byte order, as `to_json` writes them.
 std::string to_json(const Nearest& v);

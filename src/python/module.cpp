@@ -2,6 +2,7 @@
 #include "python/category_results.hpp"
 #include "python/geometry_functions.hpp"
 #include "python/item_results.hpp"
+#include "python/pipeline.hpp"
 #include "python/points.hpp"
 #include "python/projections.hpp"
 
@@ -40,6 +41,7 @@ const Registration kRegistrations[] = {
     {"RandomProjection", class_entry<random_projection_class>},
     {"KernelPcaProjection", class_entry<kernel_pca_projection_class>},
     {"LaplacianEigenmap", class_entry<laplacian_eigenmap_class>},
+    {"Pipeline", class_entry<pipeline_class>},
     {"NearestHit", class_entry<nearest_hit_class>},
     {"PathResult", class_entry<path_result_class>},
     {"PathStep", class_entry<path_step_class>},

@@ -11,7 +11,7 @@ REGISTERED = [
     "angular_distance", "great_circle_distance", "chord_distance", "spherical_to_cartesian",
     "cartesian_to_spherical", "spherical_to_geo", "geo_to_spherical",
     "ProjectedPoint", "PcaProjection", "RandomProjection", "KernelPcaProjection", "LaplacianEigenmap",
-    "NearestHit", "PathResult", "PathStep", "GlobInfo", "ManifoldInfo",
+    "Pipeline", "NearestHit", "PathResult", "PathStep", "GlobInfo", "ManifoldInfo",
     "CategorySummaryInfo", "BridgeItemInfo", "CategoryPathStep", "CategoryPathResult", "DrillDownHit",
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
 ]

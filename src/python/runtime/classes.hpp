@@ -43,8 +43,9 @@ decltype(auto) with_borrow(PyObject* self, F&& f) {
 
 namespace detail {
 
+// Captureless lambdas are read through their function-pointer form.
 template <class F>
-struct MethodTraits;
+struct MethodTraits : MethodTraits<decltype(+std::declval<F>())> {};
 // Ref f(const T&) / Ref f(T&): no parameters.
 template <class S>
 struct MethodTraits<Ref (*)(S&)> {
