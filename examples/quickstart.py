@@ -1,24 +1,60 @@
-"""A short tour of vantorel's sphere geometry."""
-import math
+"""A short tour: build a pipeline over a small labelled corpus and query it."""
+import numpy as np
 
 import vantorel as vt
 
-a = vt.SphericalPoint(1.0, 0.0, math.pi / 2)          # on the equator, towards +x
-b = vt.SphericalPoint(1.0, math.pi / 2, math.pi / 2)  # on the equator, towards +y
-print("a =", a)
-print("b =", b)
-print("a in Cartesian form:", a.to_cartesian())
-print("b in geographic form:", b.to_geo())
-print(f"angular distance a-b: {vt.angular_distance(a, b):.6f} rad")
-print(f"great-circle distance on a sphere of radius 6371: {vt.great_circle_distance(a, b, 6371.0):.1f}")
-print(f"chord distance a-b: {vt.chord_distance(a, b):.6f}")
+# A corpus of 600 "sentence embeddings" in 64 dimensions: six topics, each a
+# cloud around its own centre, with two topics sharing part of their centre.
+rng = np.random.default_rng(2026)
+topics = ["astronomy", "biology", "chemistry", "cooking", "gardening", "music"]
+centres = rng.normal(size=(len(topics), 64)) * 2.0
+centres[4] = 0.6 * centres[4] + 0.4 * centres[1]  # gardening leans towards biology
+labels = [topics[i % len(topics)] for i in range(600)]
+embeddings = centres[[i % len(topics) for i in range(600)]] + rng.normal(size=(600, 64))
 
-paris = vt.GeoPoint(48.8566, 2.3522, 0.0)
-tokyo = vt.GeoPoint(35.6762, 139.6503, 0.0)
-d = vt.great_circle_distance(vt.geo_to_spherical(paris), vt.geo_to_spherical(tokyo), 6371.0)
-print(f"Paris to Tokyo along the Earth's surface: {d:.0f} km")
+pipeline = vt.Pipeline(labels, embeddings)
+print(pipeline, f"projection={pipeline.projection_kind}",
+      f"explained variance={pipeline.explained_variance_ratio:.3f}")
+for warning in pipeline.projection_warnings():
+    print("  warning:", warning.message)
 
-try:
-    vt.SphericalPoint(1.0, 7.0, 0.0)
-except ValueError as err:
-    print("rejected:", err)
+query = centres[1] + rng.normal(size=64) * 0.5  # something about biology
+print("\nnearest to a biology-like query:")
+for hit in pipeline.nearest(query, k=5):
+    print(f"  {hit.id}  {hit.category:<10} {hit.distance:.4f} rad  certainty {hit.certainty:.3f}")
+
+print(f"\nitems within cosine 0.99 of the query: {len(pipeline.similar_above(query, min_cosine=0.99))}")
+
+path = pipeline.concept_path("s-0001", "s-0004", graph_k=15)
+if path is None:
+    print("\nno concept path from s-0001 to s-0004 at graph_k=15")
+else:
+    print(f"\nconcept path s-0001 -> s-0004 ({len(path.steps)} steps, {path.total_distance:.3f} rad):")
+    print("  " + " -> ".join(f"{s.id}[{s.category}]" for s in path.steps))
+
+print("\nglobs found on the sphere:")
+for glob in pipeline.detect_globs(max_k=8):
+    tops = ", ".join(f"{name} x{count}" for name, count in glob.top_categories)
+    print(f"  glob {glob.id}: {glob.member_count} items, radius {glob.radius:.3f} ({tops})")
+
+manifold = pipeline.local_manifold(query, neighborhood_k=20)
+print(f"\nlocal manifold around the query: {manifold}, normal {np.round(manifold.normal, 3).tolist()}")
+
+print("\ncategories:")
+summaries, inner = pipeline.category_stats()
+for s in summaries:
+    print(f"  {s.name:<10} {s.member_count} items, cohesion {s.cohesion:.3f}, bridge quality {s.bridge_quality:.3f}")
+for report in inner:
+    print(f"  inner sphere for {report.category_name}: {report.projection_type}, evr {report.inner_evr:.3f}")
+
+print("\nneighbours of biology:", [s.name for s in pipeline.category_neighbors("biology", k=3)])
+route = pipeline.category_concept_path("astronomy", "cooking")
+if route is not None:
+    print("category path astronomy -> cooking:", " -> ".join(s.category_name for s in route.steps),
+          f"(confidence {route.path_confidence:.3f})")
+print("drill-down into gardening:", pipeline.drill_down("gardening", query, k=3))
+print("hierarchical nearest:", [h.id for h in pipeline.hierarchical_nearest(query, k=5)])
+print("domain groups:", [g.category_names for g in pipeline.domain_groups()])
+
+print("\nfirst lines of the CSV export:")
+print("\n".join(pipeline.to_csv().splitlines()[:3]))
