@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/invariant.hpp"
+#include "core/utf8.hpp"
 
 namespace vantorel::core {
 namespace {
@@ -43,32 +44,6 @@ void append_signed(std::string& out, std::int64_t v) {
     out.append(buf.data(), res.ptr);
 }
 
-// Decodes one UTF-8 code point at text[i]; malformed bytes decode as themselves.
-char32_t decode_utf8(std::string_view text, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    int extra = 0;
-    char32_t cp = b0;
-    if (b0 >= 0xF0) {
-        extra = 3;
-        cp = b0 & 0x07u;
-    } else if (b0 >= 0xE0) {
-        extra = 2;
-        cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xC0) {
-        extra = 1;
-        cp = b0 & 0x1Fu;
-    }
-    if (i + static_cast<std::size_t>(extra) >= text.size()) {
-        ++i;
-        return b0;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        cp = (cp << 6) | (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0x3Fu);
-    }
-    i += static_cast<std::size_t>(extra) + 1;
-    return cp;
-}
-
 // Code points shown escaped: controls, format characters that render as
 // nothing (soft hyphen, zero-width and bidi controls, BOM) and the line and
 // paragraph separators.
@@ -82,24 +57,6 @@ bool is_printable(char32_t cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) return false;
     if (cp >= 0xE0000 && cp <= 0xE0FFF) return false;
     return cp <= 0x10FFFF;
-}
-
-void append_code_point(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 }  // namespace
@@ -191,7 +148,7 @@ void append_quoted(std::string& out, std::string_view text) {
             default: break;
         }
         if (is_printable(cp)) {
-            append_code_point(out, cp);
+            append_utf8(out, cp);
         } else {
             static constexpr char kHex[] = "0123456789abcdef";
             out += "\\u{";

@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
-
 #include "core/distance.hpp"
 #include "core/invariant.hpp"
 #include "core/numeric.hpp"
+#include "core/parallel.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -111,16 +108,10 @@ struct BridgeSearch {
 std::vector<BridgeItem> find_bridges(const std::vector<Member>& order, const BridgeSearch& search) {
     const std::size_t blocks = (order.size() + kItemsPerBlock - 1) / kItemsPerBlock;
     std::vector<std::vector<BridgeItem>> found(blocks);
-    tbb::parallel_for(
-        tbb::blocked_range<std::size_t>(0, blocks, 1),
-        [&](const tbb::blocked_range<std::size_t>& r) {
-            std::vector<double> cosines(search.means.categories);
-            for (std::size_t b = r.begin(); b != r.end(); ++b) {
-                const std::size_t end = std::min(order.size(), (b + 1) * kItemsPerBlock);
-                for (std::size_t p = b * kItemsPerBlock; p < end; ++p) search.scan(order[p], cosines, found[b]);
-            }
-        },
-        tbb::simple_partitioner{});
+    core::for_each_block(order.size(), kItemsPerBlock, [&](std::size_t b, std::size_t begin, std::size_t end) {
+        std::vector<double> cosines(search.means.categories);
+        for (std::size_t p = begin; p < end; ++p) search.scan(order[p], cosines, found[b]);
+    });
     std::vector<BridgeItem> all;
     for (std::vector<BridgeItem>& block : found) all.insert(all.end(), block.begin(), block.end());
     return all;

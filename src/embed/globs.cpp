@@ -5,13 +5,10 @@
 #include <limits>
 #include <utility>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/partitioner.h>
-
 #include "core/format.hpp"
 #include "core/invariant.hpp"
 #include "core/numeric.hpp"
+#include "core/parallel.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -27,18 +24,6 @@ constexpr std::size_t kRowBlock = 64;
 // Per-cluster angle sums one silhouette pass keeps per row, summed over the
 // clusterings it scores at once.
 constexpr std::size_t kCountersPerPass = 512;
-
-// Runs body(block, begin, end) over the fixed blocks [b·size, (b+1)·size) ∩ [0, n).
-template <class Body>
-void for_each_block(std::size_t n, std::size_t size, const Body& body) {
-    const std::size_t blocks = (n + size - 1) / size;
-    tbb::parallel_for(
-        tbb::blocked_range<std::size_t>(0, blocks, 1),
-        [&](const tbb::blocked_range<std::size_t>& range) {
-            for (std::size_t b = range.begin(); b != range.end(); ++b) body(b, b * size, std::min(n, (b + 1) * size));
-        },
-        tbb::simple_partitioner{});
-}
 
 // The angle between p and q from their unit forms and lengths: 0 when the
 // product of the lengths is below epsilon, else acos of the clamped dot.
@@ -106,7 +91,7 @@ std::size_t nearest_centroid(const Directions& d, std::size_t i, std::span<const
 // One assignment pass; true when any point moved.
 bool assign(const Directions& d, std::span<const Centroid> centroids, std::vector<std::size_t>& assignment) {
     std::vector<char> moved((d.size() + kPointBlock - 1) / kPointBlock, 0);
-    for_each_block(d.size(), kPointBlock, [&](std::size_t b, std::size_t begin, std::size_t end) {
+    core::for_each_block(d.size(), kPointBlock, [&](std::size_t b, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             const std::size_t c = nearest_centroid(d, i, centroids);
             if (assignment[i] != c) {
@@ -196,7 +181,7 @@ std::vector<double> mean_silhouettes(const Directions& d, std::span<const Cluste
     const std::size_t blocks = (n + kRowBlock - 1) / kRowBlock;
     std::vector<double> partial(blocks * r_count, 0.0);
 
-    for_each_block(n, kRowBlock, [&](std::size_t b, std::size_t begin, std::size_t end) {
+    core::for_each_block(n, kRowBlock, [&](std::size_t b, std::size_t begin, std::size_t end) {
         std::vector<double> sums(layout.counters);
         const auto add = [&](std::size_t i, std::size_t j) {
             const double a = d.angle(i, j);

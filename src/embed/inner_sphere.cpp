@@ -2,11 +2,8 @@
 
 #include <utility>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
-
 #include "core/numeric.hpp"
+#include "core/parallel.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -78,18 +75,6 @@ InnerSphere make_sphere(const Corpus& embeddings, const CategorySummary& summary
     return sphere;
 }
 
-// fn(c) for every category, categories in parallel; each result depends on
-// its own category only, so the thread count never shows.
-template <class Fn>
-void for_each_category(std::size_t n, const Fn& fn) {
-    tbb::parallel_for(
-        tbb::blocked_range<std::size_t>(0, n, 1),
-        [&fn](const tbb::blocked_range<std::size_t>& r) {
-            for (std::size_t c = r.begin(); c != r.end(); ++c) fn(c);
-        },
-        tbb::simple_partitioner{});
-}
-
 // Categories whose kernel fits run together: consecutive runs whose kernel
 // matrices add up to at most the allowance of a single one, so concurrent
 // fits never hold more memory than one large fit would.
@@ -129,7 +114,7 @@ std::vector<std::optional<InnerSphere>> fit_inner_spheres(const Corpus& embeddin
                                                           const InnerSphereConfig& cfg) {
     const std::size_t n = summaries.size();
     std::vector<std::optional<LinearCandidate>> linear(n);
-    for_each_category(n, [&](std::size_t c) { linear[c] = linear_candidate(embeddings, summaries[c], global, cfg); });
+    core::for_each_index(n, [&](std::size_t c) { linear[c] = linear_candidate(embeddings, summaries[c], global, cfg); });
 
     std::vector<std::size_t> kernel_candidates;
     for (std::size_t c = 0; c < n; ++c) {
@@ -138,14 +123,14 @@ std::vector<std::optional<InnerSphere>> fit_inner_spheres(const Corpus& embeddin
     }
     std::vector<std::optional<InnerChoice>> choices(n);
     for (const std::vector<std::size_t>& batch : kernel_batches(kernel_candidates, summaries)) {
-        for_each_category(batch.size(), [&](std::size_t b) {
+        core::for_each_index(batch.size(), [&](std::size_t b) {
             const std::size_t c = batch[b];
             choices[c] = kernel_choice(embeddings, summaries[c], linear[c]->pca_evr, cfg);
         });
     }
 
     std::vector<std::optional<InnerSphere>> spheres(n);
-    for_each_category(n, [&](std::size_t c) {
+    core::for_each_index(n, [&](std::size_t c) {
         if (!linear[c]) return;
         if (!choices[c]) choices[c].emplace(InnerChoice{std::move(linear[c]->pca), linear[c]->pca_evr});
         spheres[c] = make_sphere(embeddings, summaries[c], std::move(*choices[c]), linear[c]->global_evr);

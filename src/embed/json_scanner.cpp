@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/invariant.hpp"
-#include "embed/util.hpp"
+#include "core/utf8.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -24,24 +24,6 @@ int hex_value(char c) noexcept {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // Whether a syntactically valid number token that a double cannot hold was too
@@ -276,7 +258,7 @@ bool JsonScanner::scan_string(std::string& out) {
         fail_here(kControlCharacter);
         return false;
     }
-    if (!util::is_valid_utf8(out)) {
+    if (!core::is_valid_utf8(out)) {
         fail_here(kInvalidCodePoint);
         return false;
     }
@@ -325,7 +307,7 @@ bool JsonScanner::scan_escape(std::string& out) {
         return false;
     }
     if (*lead < 0xD800 || *lead > 0xDBFF) {
-        append_utf8(out, *lead);
+        core::append_utf8(out, *lead);
         return true;
     }
     // A leading surrogate needs "\u" and a trailing one right after it.
@@ -345,7 +327,7 @@ bool JsonScanner::scan_escape(std::string& out) {
         fail_here(kLoneSurrogate);
         return false;
     }
-    append_utf8(out, (((*lead - 0xD800) << 10) | (*trail - 0xDC00)) + 0x10000);
+    core::append_utf8(out, (((*lead - 0xD800) << 10) | (*trail - 0xDC00)) + 0x10000);
     return true;
 }
 

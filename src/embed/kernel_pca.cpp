@@ -10,6 +10,7 @@
 
 #include "core/invariant.hpp"
 #include "core/numeric.hpp"
+#include "core/parallel.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -71,18 +72,6 @@ const double* row_ptr(std::span<const double> rows, std::size_t i, std::size_t d
     return rows.data() + i * dim;
 }
 
-// Runs body(begin, end) for the fixed row blocks [b·kRowBlock, (b+1)·kRowBlock) ∩ [0, n).
-template <class Body>
-void for_row_blocks(std::size_t n, const Body& body) {
-    const std::size_t blocks = (n + kRowBlock - 1) / kRowBlock;
-    tbb::parallel_for(
-        tbb::blocked_range<std::size_t>(0, blocks, 1),
-        [&body, n](const tbb::blocked_range<std::size_t>& r) {
-            for (std::size_t b = r.begin(); b != r.end(); ++b) body(b * kRowBlock, std::min(n, (b + 1) * kRowBlock));
-        },
-        tbb::simple_partitioner{});
-}
-
 // An n × n matrix of zeros; sizes that cannot be addressed fail like any
 // other allocation instead of wrapping around.
 std::vector<double> allocate_square(std::size_t n) {
@@ -129,7 +118,7 @@ struct KernelMeans {
 
 KernelMeans kernel_means(const std::vector<double>& k, std::size_t n) {
     std::vector<double> sums(n);
-    for_row_blocks(n, [&](std::size_t begin, std::size_t end) {
+    core::for_each_block(n, kRowBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             double s = 0.0;
             for (std::size_t j = 0; j < n; ++j) s += k[i * n + j];
@@ -150,7 +139,7 @@ KernelMeans kernel_means(const std::vector<double>& k, std::size_t n) {
 // Double centring in place. Each entry uses the means of its (lower, higher)
 // index pair, so the result stays exactly symmetric.
 void center_kernel(std::vector<double>& k, std::size_t n, const KernelMeans& means) {
-    for_row_blocks(n, [&](std::size_t begin, std::size_t end) {
+    core::for_each_block(n, kRowBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             for (std::size_t j = 0; j < n; ++j) {
                 const std::size_t lo = std::min(i, j);
@@ -165,7 +154,7 @@ void center_kernel(std::vector<double>& k, std::size_t n, const KernelMeans& mea
 // the upper triangle halves the traffic, but its scattered lower-triangle
 // updates cost more than they save.
 void multiply(const std::vector<double>& k, std::size_t n, std::span<const double> v, std::span<double> out) {
-    for_row_blocks(n, [&](std::size_t begin, std::size_t end) {
+    core::for_each_block(n, kRowBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) out[i] = lane_dot(k.data() + i * n, v.data(), n);
     });
 }

@@ -7,12 +7,9 @@
 #include <optional>
 #include <utility>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
-
 #include "core/invariant.hpp"
 #include "core/numeric.hpp"
+#include "core/parallel.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -26,22 +23,6 @@ constexpr double kConvergence = 1e-10;
 constexpr std::size_t kBlockRows = 256;
 // Columns per parallel piece of the mean.
 constexpr std::size_t kMeanColumns = 16;
-
-// fn(piece index, begin, end) over [0, count) cut into fixed pieces of `piece`
-// items, pieces run in parallel; each piece's result is independent of the
-// thread that runs it.
-template <class Fn>
-void for_each_piece(std::size_t count, std::size_t piece, const Fn& fn) {
-    const std::size_t pieces = (count + piece - 1) / piece;
-    tbb::parallel_for(
-        tbb::blocked_range<std::size_t>(0, pieces, 1),
-        [&](const tbb::blocked_range<std::size_t>& range) {
-            for (std::size_t p = range.begin(); p != range.end(); ++p) {
-                fn(p, p * piece, std::min(count, (p + 1) * piece));
-            }
-        },
-        tbb::simple_partitioner());
-}
 
 std::optional<ProjectionError> check_corpus(const Corpus& corpus) {
     if (corpus.empty()) return ProjectionError::no_embeddings();
@@ -65,11 +46,11 @@ CentredRows centre_rows(const Corpus& corpus, std::size_t dim) {
     const std::size_t n = corpus.size();
     CentredRows out{std::make_unique_for_overwrite<double[]>(n * dim), std::vector<double>(dim, 0.0)};
     double* rows = out.values.get();
-    for_each_piece(n, kBlockRows, [&](std::size_t, std::size_t lo, std::size_t hi) {
+    core::for_each_block(n, kBlockRows, [&](std::size_t, std::size_t lo, std::size_t hi) {
         for (std::size_t j = lo; j < hi; ++j) normalize_into(corpus[j], {rows + j * dim, dim});
     });
     // Each column is summed over the rows in row order, as a sequential pass would.
-    for_each_piece(dim, kMeanColumns, [&](std::size_t, std::size_t lo, std::size_t hi) {
+    core::for_each_block(dim, kMeanColumns, [&](std::size_t, std::size_t lo, std::size_t hi) {
         for (std::size_t j = 0; j < n; ++j) {
             for (std::size_t i = lo; i < hi; ++i) out.mean[i] += rows[j * dim + i];
         }
@@ -78,7 +59,7 @@ CentredRows centre_rows(const Corpus& corpus, std::size_t dim) {
     for (double& m : out.mean) m /= count;
 
     std::vector<double> row_sq(n);
-    for_each_piece(n, kBlockRows, [&](std::size_t, std::size_t lo, std::size_t hi) {
+    core::for_each_block(n, kBlockRows, [&](std::size_t, std::size_t lo, std::size_t hi) {
         for (std::size_t j = lo; j < hi; ++j) {
             double* row = rows + j * dim;
             double sq = 0.0;
@@ -140,7 +121,7 @@ public:
             accumulate_rows(rows_, n_, dim_, v.data(), w.data());
             return;
         }
-        for_each_piece(n_, kBlockRows, [&](std::size_t b, std::size_t lo, std::size_t hi) {
+        core::for_each_block(n_, kBlockRows, [&](std::size_t b, std::size_t lo, std::size_t hi) {
             double* partial = partials_.data() + b * dim_;
             std::fill_n(partial, dim_, 0.0);
             accumulate_rows(rows_ + lo * dim_, hi - lo, dim_, v.data(), partial);

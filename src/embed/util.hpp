@@ -18,7 +18,5 @@ std::string timestamp_at(std::chrono::system_clock::time_point when);
 // is empty), else under USERPROFILE. Neither created nor checked here.
 core::Expected<std::filesystem::path, IoError> vantorel_home_dir();
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view text) noexcept;
 
 }  // namespace vantorel::embed::util

@@ -9,9 +9,8 @@
 #include <span>
 #include <string_view>
 
-#include <tbb/parallel_for.h>
-
 #include "core/format.hpp"
+#include "core/parallel.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/errors.hpp"
 
@@ -111,11 +110,7 @@ public:
                                ? widen(static_cast<const double*>(view_.buf), begin, end, out.data())
                                : widen(static_cast<const float*>(view_.buf), begin, end, out.data());
         };
-        if (chunks <= 1) {
-            if (chunks == 1) copy_chunk(0);
-        } else {
-            tbb::parallel_for(std::size_t{0}, chunks, copy_chunk);
-        }
+        core::for_each_index(chunks, copy_chunk);
         const auto bad = std::min_element(first_bad.begin(), first_bad.end());
         return bad == first_bad.end() || *bad == kAllFinite ? out.size() : *bad;
     }

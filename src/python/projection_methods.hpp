@@ -3,10 +3,8 @@
 // The four projection methods shared by every projection class.
 #include <vector>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-
 #include "core/format.hpp"
+#include "core/parallel.hpp"
 #include "python/embedding_input.hpp"
 #include "python/points.hpp"
 #include "python/runtime/gil.hpp"
@@ -62,11 +60,9 @@ Ref project_rows(const P& projection, const Args& a, F&& one, C& point_class) {
     for (std::size_t i = 0; i < rows.size(); ++i) check_length(projection, rows[i].size());
     const std::vector<Point> points = without_gil([&] {
         std::vector<Point> out(rows.size());
-        // Rows are independent: any split gives the same points.
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, rows.size(), 256),
-                          [&](const tbb::blocked_range<std::size_t>& r) {
-                              for (std::size_t i = r.begin(); i != r.end(); ++i) out[i] = one(rows[i]);
-                          });
+        core::for_each_block(rows.size(), 256, [&](std::size_t, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) out[i] = one(rows[i]);
+        });
         return out;
     });
     Ref list = new_list(points.size());

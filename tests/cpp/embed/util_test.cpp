@@ -11,6 +11,7 @@
 
 #include "core/invariant.hpp"
 #include "embed/embedding.hpp"
+#include "core/utf8.hpp"
 #include "embed/util.hpp"
 
 namespace vantorel::embed {
@@ -117,16 +118,16 @@ TEST(IoErrorValue, KindFromErrorNumber) {
 }
 
 TEST(Utf8, StrictValidation) {
-    EXPECT_TRUE(util::is_valid_utf8(""));
-    EXPECT_TRUE(util::is_valid_utf8("plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"));
-    EXPECT_TRUE(util::is_valid_utf8("\xF4\x8F\xBF\xBF"));   // U+10FFFF
-    EXPECT_FALSE(util::is_valid_utf8("\xC0\xAF"));          // overlong '/'
-    EXPECT_FALSE(util::is_valid_utf8("\xE0\x80\xAF"));      // overlong, three bytes
-    EXPECT_FALSE(util::is_valid_utf8("\xED\xA0\x80"));      // surrogate U+D800
-    EXPECT_FALSE(util::is_valid_utf8("\xF4\x90\x80\x80"));  // above U+10FFFF
-    EXPECT_FALSE(util::is_valid_utf8("ok\xE2\x82"));        // truncated at the end
-    EXPECT_FALSE(util::is_valid_utf8("\x80"));              // stray continuation byte
-    EXPECT_FALSE(util::is_valid_utf8("\xC3("));             // bad continuation byte
+    EXPECT_TRUE(core::is_valid_utf8(""));
+    EXPECT_TRUE(core::is_valid_utf8("plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"));
+    EXPECT_TRUE(core::is_valid_utf8("\xF4\x8F\xBF\xBF"));   // U+10FFFF
+    EXPECT_FALSE(core::is_valid_utf8("\xC0\xAF"));          // overlong '/'
+    EXPECT_FALSE(core::is_valid_utf8("\xE0\x80\xAF"));      // overlong, three bytes
+    EXPECT_FALSE(core::is_valid_utf8("\xED\xA0\x80"));      // surrogate U+D800
+    EXPECT_FALSE(core::is_valid_utf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(core::is_valid_utf8("ok\xE2\x82"));        // truncated at the end
+    EXPECT_FALSE(core::is_valid_utf8("\x80"));              // stray continuation byte
+    EXPECT_FALSE(core::is_valid_utf8("\xC3("));             // bad continuation byte
 }
 
 }  // namespace
