@@ -67,9 +67,13 @@ std::array<double, 3> triple(const Json& v) {
 }
 
 PathStep read_path_step(const Json& v) {
-    return {text_or_empty(member(v, "id")), text_or_empty(member(v, "category")),
-            number_or_zero(member(v, "cumulative_distance")), number_or_zero(member(v, "hop_distance")),
-            number(member(v, "bridge_strength"))};
+    PathStep s;
+    s.id = text_or_empty(member(v, "id"));
+    s.category = text_or_empty(member(v, "category"));
+    s.cumulative_distance = number_or_zero(member(v, "cumulative_distance"));
+    s.hop_distance = number_or_zero(member(v, "hop_distance"));
+    s.bridge_strength = number(member(v, "bridge_strength"));
+    return s;
 }
 
 Json parse_or_raise(const Args& a) {
@@ -80,22 +84,31 @@ Json parse_or_raise(const Args& a) {
 }
 
 Nearest read_nearest(const Json& v) {
-    return {text_or_empty(member(v, "id")), text_or_empty(member(v, "category")), number_or_zero(member(v, "distance")),
-            number_or_zero(member(v, "certainty")), number_or_zero(member(v, "intensity"))};
+    Nearest n;
+    n.id = text_or_empty(member(v, "id"));
+    n.category = text_or_empty(member(v, "category"));
+    n.distance = number_or_zero(member(v, "distance"));
+    n.certainty = number_or_zero(member(v, "certainty"));
+    n.intensity = number_or_zero(member(v, "intensity"));
+    return n;
 }
 
 Path read_path(const Json& v) {
     const Json& steps = member(v, "steps");
     if (!steps.is_array()) raise_value_error("missing 'steps' array");
-    Path out{number_or_zero(member(v, "total_distance")), {}};
+    Path out;
+    out.total_distance = number_or_zero(member(v, "total_distance"));
     out.steps.reserve(steps.size());
     for (const Json& s : steps) out.steps.push_back(read_path_step(s));
     return out;
 }
 
 Glob read_glob(const Json& v) {
-    Glob out{count(member(v, "id")).value_or(0), triple(member(v, "centroid")),
-             count(member(v, "member_count")).value_or(0), number_or_zero(member(v, "radius")), {}};
+    Glob out;
+    out.id = count(member(v, "id")).value_or(0);
+    out.centroid = triple(member(v, "centroid"));
+    out.member_count = count(member(v, "member_count")).value_or(0);
+    out.radius = number_or_zero(member(v, "radius"));
     const Json& top = member(v, "top_categories");
     if (top.is_array()) {
         for (const Json& pair : top) {
@@ -107,7 +120,11 @@ Glob read_glob(const Json& v) {
 }
 
 Manifold read_manifold(const Json& v) {
-    return {triple(member(v, "centroid")), triple(member(v, "normal")), number_or_zero(member(v, "variance_ratio"))};
+    Manifold out;
+    out.centroid = triple(member(v, "centroid"));
+    out.normal = triple(member(v, "normal"));
+    out.variance_ratio = number_or_zero(member(v, "variance_ratio"));
+    return out;
 }
 
 // ---- Python members ------------------------------------------------------
@@ -142,33 +159,6 @@ bool equal(const PathStep& a, const PathStep& b) {
 }
 
 }  // namespace
-
-std::vector<Nearest> to_nearest_hits(const std::vector<embed::NearestResult>& hits) {
-    std::vector<Nearest> out;
-    out.reserve(hits.size());
-    for (const auto& h : hits) out.push_back({h.id, h.category, h.distance, h.certainty, h.intensity});
-    return out;
-}
-
-Path to_path(const embed::PathResult& path) {
-    Path out{path.total_distance, {}};
-    out.steps.reserve(path.steps.size());
-    for (const auto& s : path.steps) {
-        out.steps.push_back({s.id, s.category, s.cumulative_distance, s.hop_distance, s.bridge_strength});
-    }
-    return out;
-}
-
-std::vector<Glob> to_glob_infos(const std::vector<embed::GlobSummary>& globs) {
-    std::vector<Glob> out;
-    out.reserve(globs.size());
-    for (const auto& g : globs) out.push_back({g.id, g.centroid, g.member_count, g.radius, g.top_categories});
-    return out;
-}
-
-Manifold to_manifold(const embed::output::LocalManifold& manifold) {
-    return {manifold.centroid, manifold.normal, manifold.variance_ratio};
-}
 
 std::string to_json(const Nearest& v) {
     embed::JsonWriter w;

@@ -58,7 +58,7 @@ Ref hierarchical_nearest(const PyPipeline& p, const Args& a) {
     std::vector<double> v = extract_embedding(a.object(0));
     check_query_dim(p.dimension, v.size());
     auto hits = without_gil([&] { return p.engine.hierarchical_nearest(v, k); });
-    return to_list(nearest_hit_class(), to_nearest_hits(hits));
+    return to_list(nearest_hit_class(), std::move(hits));
 }
 
 Ref domain_groups(const PyPipeline& p) {

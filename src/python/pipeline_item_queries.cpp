@@ -43,13 +43,13 @@ std::vector<double> optional_query(const PyPipeline& p, const Args& a, std::size
 std::vector<Nearest> nearest(const PyPipeline& p, const Args& a) {
     const std::uint64_t k = a.u64_or(1, 5);
     const auto v = query_vector(p, a, 0);
-    return to_nearest_hits(run_query<out::Nearest>(p, q::Nearest{k}, v).hits);
+    return run_query<out::Nearest>(p, q::Nearest{k}, v).hits;
 }
 
 std::vector<Nearest> similar_above(const PyPipeline& p, const Args& a) {
     const double min_cosine = a.f64_or(1, 0.8);
     const auto v = query_vector(p, a, 0);
-    return to_nearest_hits(run_query<out::SimilarAbove>(p, q::SimilarAbove{min_cosine}, v).hits);
+    return run_query<out::SimilarAbove>(p, q::SimilarAbove{min_cosine}, v).hits;
 }
 
 std::optional<Path> concept_path(const PyPipeline& p, const Args& a) {
@@ -57,9 +57,7 @@ std::optional<Path> concept_path(const PyPipeline& p, const Args& a) {
     const std::string_view target = a.convert(1, to_string_view);
     const std::uint64_t graph_k = a.u64_or(2, 10);
     const auto v = optional_query(p, a, 3);
-    const auto answer = run_query<out::ConceptPath>(p, q::ConceptPath{source, target, graph_k}, v);
-    if (!answer.path) return std::nullopt;
-    return to_path(*answer.path);
+    return run_query<out::ConceptPath>(p, q::ConceptPath{source, target, graph_k}, v).path;
 }
 
 std::vector<Glob> detect_globs(const PyPipeline& p, const Args& a) {
@@ -67,13 +65,13 @@ std::vector<Glob> detect_globs(const PyPipeline& p, const Args& a) {
     if (a.present(0)) k = a.u64(0);
     const std::uint64_t max_k = a.u64_or(1, 10);
     const auto v = optional_query(p, a, 2);
-    return to_glob_infos(run_query<out::Globs>(p, q::DetectGlobs{k, max_k}, v).globs);
+    return run_query<out::Globs>(p, q::DetectGlobs{k, max_k}, v).globs;
 }
 
 Manifold local_manifold(const PyPipeline& p, const Args& a) {
     const std::uint64_t neighborhood_k = a.u64_or(1, 10);
     const auto v = query_vector(p, a, 0);
-    return to_manifold(run_query<out::LocalManifold>(p, q::LocalManifold{neighborhood_k}, v));
+    return run_query<out::LocalManifold>(p, q::LocalManifold{neighborhood_k}, v);
 }
 
 Ref nearest_objects(const PyPipeline& p, const Args& a) { return to_list(nearest_hit_class(), nearest(p, a)); }
