@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "stop_text.hpp"
 #include "core/conversions.hpp"
 #include "core/distance.hpp"
 #include "core/error.hpp"
@@ -19,16 +20,7 @@ namespace {
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// The message of the invariant stop that `f` raises.
-template <class F>
-std::string stop_text(F&& f) {
-    try {
-        f();
-    } catch (const InvariantViolation& e) {
-        return e.what();
-    }
-    return "no stop";
-}
+using vantorel::testing::stop_text;
 
 std::string spherical_error(double r, double theta, double phi) {
     const auto made = SphericalPoint::make(r, theta, phi);

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "stop_text.hpp"
 #include "core/conversions.hpp"
 #include "core/distance.hpp"
 #include "core/invariant.hpp"
@@ -26,16 +27,7 @@ constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 const SphericalPoint kNorth{1.0, 0.0, 0.0};
 const SphericalPoint kSouth{1.0, 0.0, kPi};
 
-// The message of the invariant stop that `f` raises.
-template <class F>
-std::string stop_text(F&& f) {
-    try {
-        f();
-    } catch (const InvariantViolation& e) {
-        return e.what();
-    }
-    return "no stop";
-}
+using vantorel::testing::stop_text;
 
 SphericalPoint direction(double x, double y, double z) { return cartesian_to_spherical(x, y, z); }
 

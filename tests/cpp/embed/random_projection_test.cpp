@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "stop_text.hpp"
 #include "core/conversions.hpp"
 #include "core/invariant.hpp"
 #include "embed/embedding.hpp"
@@ -88,20 +89,12 @@ TEST(RandomProjection, RichResultAndRadialRules) {
 }
 
 TEST(RandomProjection, BrokenInvariants) {
-    const auto message_of = [](const auto& call) -> std::string {
-        try {
-            call();
-        } catch (const core::InvariantViolation& e) {
-            return e.what();
-        }
-        return "no broken invariant";
-    };
-    EXPECT_EQ(message_of([] { (void)RandomProjection::make(2, RadialStrategy::magnitude(), 42); }),
+    EXPECT_EQ(testing::stop_text([] { (void)RandomProjection::make(2, RadialStrategy::magnitude(), 42); }),
               "embedding dimension must be >= 3");
     const RandomProjection rp = RandomProjection::make(3, RadialStrategy::magnitude(), 42);
     const std::vector<double> longer = {1.0, 2.0, 3.0, 4.0};
-    EXPECT_EQ(message_of([&] { (void)rp.project(longer); }), "expected dimension 3, got 4");
-    EXPECT_EQ(message_of([&] { (void)rp.project_rich(longer); }), "expected dimension 3, got 4");
+    EXPECT_EQ(testing::stop_text([&] { (void)rp.project(longer); }), "expected dimension 3, got 4");
+    EXPECT_EQ(testing::stop_text([&] { (void)rp.project_rich(longer); }), "expected dimension 3, got 4");
 }
 
 TEST(EmbeddingHelpers, LengthMismatchesAreBrokenInvariants) {
