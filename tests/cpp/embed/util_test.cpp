@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cmath>
+#include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <limits>
 #include <optional>
 #include <string>
@@ -17,6 +17,7 @@
 namespace vantorel::embed {
 namespace {
 
+using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::system_clock;
@@ -51,9 +52,13 @@ TEST(Timestamp, WholeSecondsAndClampedBeforeEpoch) {
     EXPECT_EQ(util::timestamp_at(epoch - seconds(86400)), "0");
     EXPECT_EQ(util::timestamp_at(epoch + seconds(1700000000)), "1700000000");
 
-    const auto before = static_cast<long long>(std::time(nullptr));
+    // std::time may read a coarser clock than system_clock, so bracket with the same clock.
+    const auto seconds_now = [] {
+        return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    };
+    const auto before = seconds_now();
     const auto now = std::stoll(util::default_timestamp());
-    const auto after = static_cast<long long>(std::time(nullptr));
+    const auto after = seconds_now();
     EXPECT_GE(now, before);
     EXPECT_LE(now, after);
 }
