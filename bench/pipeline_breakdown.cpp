@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "core/conversions.hpp"
-#include "embed/category_layer.hpp"
-#include "embed/configured_projection.hpp"
-#include "embed/domain_groups.hpp"
-#include "embed/embedding_index.hpp"
-#include "embed/pipeline.hpp"
-#include "embed/spatial_quality.hpp"
+#include "embed/category/category_layer.hpp"
+#include "embed/projection/configured_projection.hpp"
+#include "embed/category/domain_groups.hpp"
+#include "embed/search/embedding_index.hpp"
+#include "embed/pipeline/pipeline.hpp"
+#include "embed/category/spatial_quality.hpp"
 
 namespace {
 

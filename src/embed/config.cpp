@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/invariant.hpp"
-#include "embed/json_record.hpp"
+#include "embed/json/json_record.hpp"
 
 namespace vantorel::embed {
 

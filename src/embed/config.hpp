@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "core/expected.hpp"
-#include "embed/json_error.hpp"
-#include "embed/json_reader.hpp"
-#include "embed/json_writer.hpp"
+#include "embed/json/json_error.hpp"
+#include "embed/json/json_reader.hpp"
+#include "embed/json/json_writer.hpp"
 
 namespace vantorel::embed {
 

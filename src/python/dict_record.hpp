@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "embed/config.hpp"
-#include "embed/json_error.hpp"
-#include "embed/json_record.hpp"
+#include "embed/json/json_error.hpp"
+#include "embed/json/json_record.hpp"
 #include "python/runtime/args.hpp"
 
 namespace vantorel::python {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "embed/embedding.hpp"
-#include "embed/projection.hpp"
+#include "embed/projection/projection.hpp"
 #include "python/runtime/ref.hpp"
 
 namespace vantorel::python {

@@ -1,10 +1,10 @@
 // The module's entry point and registration table.
-#include "python/category_results.hpp"
-#include "python/geometry_functions.hpp"
-#include "python/item_results.hpp"
-#include "python/pipeline.hpp"
-#include "python/points.hpp"
-#include "python/projections.hpp"
+#include "python/pipeline/category_results.hpp"
+#include "python/points/geometry_functions.hpp"
+#include "python/pipeline/item_results.hpp"
+#include "python/pipeline/pipeline.hpp"
+#include "python/points/points.hpp"
+#include "python/projections/projections.hpp"
 
 namespace vantorel::python {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "embed/config.hpp"
-#include "embed/json_record.hpp"
-#include "embed/projection.hpp"
+#include "embed/json/json_record.hpp"
+#include "embed/projection/projection.hpp"
 
 namespace vantorel::embed {
 namespace {

@@ -1,0 +1,212 @@
+// The Python Pipeline: construction, accessors and exports.
+#include "python/pipeline/pipeline.hpp"
+
+#include "core/format.hpp"
+#include "embed/json/json_value.hpp"
+#include "python/dict_record.hpp"
+#include "python/embedding_input.hpp"
+#include "python/projections/projections.hpp"
+#include "python/runtime/gil.hpp"
+
+namespace vantorel::python {
+namespace {
+
+using embed::VantorelPipeline;
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kNewNames[] = {"categories", "embeddings", "projection", "config"};
+constexpr Params kNew{"Pipeline", "__new__", kNewNames, 2, 2};
+constexpr const char* kJsonNames[] = {"json"};
+constexpr Params kFromJson{"Pipeline", "from_json", kJsonNames, 1, 1};
+
+std::size_t dimension_of(const embed::Corpus& corpus) { return corpus.empty() ? 0 : corpus[0].size(); }
+
+// Every row must have the first row's length, whatever the projection.
+void reject_ragged(const embed::Corpus& corpus) {
+    const std::size_t row = corpus.first_ragged_row();
+    if (row < corpus.size()) {
+        raise_value_error(core::format("embedding {} has dimension {}, expected {}", row, corpus[row].size(),
+                                       corpus[0].size()));
+    }
+}
+
+VantorelPipeline built_or_raise(VantorelPipeline::Built built) {
+    if (!built) raise_value_error(built.error().message());
+    return std::move(built).value();
+}
+
+PyPipeline construct(const Args& a) {
+    std::vector<std::string> categories = a.str_list(0);
+    std::optional<SharedBorrow> projection_borrow;
+    const embed::PcaProjection* projection = nullptr;
+    if (a.present(2)) {
+        PyObject* obj = a.instance(2, pca_projection_class().type(), "PcaProjection");
+        projection_borrow.emplace(as_instance<embed::PcaProjection>(obj)->borrow);
+        projection = &Class<embed::PcaProjection>::value_of(obj);
+    }
+    embed::Corpus embeddings = extract_embeddings_2d(a.object(1));
+    if (categories.size() != embeddings.size()) {
+        raise_value_error(core::format("categories length ({}) != embeddings length ({})", categories.size(),
+                                       embeddings.size()));
+    }
+    const std::size_t dimension = dimension_of(embeddings);
+    std::optional<embed::PipelineConfig> config;
+    if (a.present(3)) {
+        try {
+            config = read_dict<embed::PipelineConfig>(a.object(3));
+        } catch (const DictError& e) {
+            raise_value_error("invalid PipelineConfig dict: " + e.message);
+        }
+    }
+    reject_ragged(embeddings);
+    if (projection != nullptr && !embeddings.empty() && projection->dimension() != dimension) {
+        raise_value_error(core::format("expected dimension {}, got {}", projection->dimension(), dimension));
+    }
+
+    VantorelPipeline engine = built_or_raise(without_gil([&] {
+        if (projection != nullptr) {
+            return config ? VantorelPipeline::with_projection_and_config(std::move(categories), std::move(embeddings),
+                                                                         *projection, *config)
+                          : VantorelPipeline::with_projection(std::move(categories), std::move(embeddings), *projection);
+        }
+        return config ? VantorelPipeline::make_with_config(std::move(categories), std::move(embeddings), *config)
+                      : VantorelPipeline::make(std::move(categories), std::move(embeddings));
+    }));
+    return {std::move(engine), dimension};
+}
+
+// The corpus of a JSON text: {"categories": [str...], "embeddings": [[number...]...]}.
+Ref from_json(const Args& a) {
+    const std::string_view text = a.convert(0, to_string_view);
+    auto parsed = embed::parse_value(text);
+    if (!parsed) raise_value_error(parsed.error().message());
+    const Json& root = *parsed;
+
+    const auto array_member = [&root](const char* key) -> const Json* {
+        if (!root.is_object()) return nullptr;
+        const auto it = root.find(key);
+        return it != root.end() && it->is_array() ? &*it : nullptr;
+    };
+    const Json* categories_json = array_member("categories");
+    if (categories_json == nullptr) raise_value_error("missing 'categories' array");
+    std::vector<std::string> categories;
+    categories.reserve(categories_json->size());
+    for (std::size_t i = 0; i < categories_json->size(); ++i) {
+        const Json& c = (*categories_json)[i];
+        if (!c.is_string()) raise_value_error(core::format("category at index {} must be a string", i));
+        categories.push_back(c.get<std::string>());
+    }
+    const Json* rows_json = array_member("embeddings");
+    if (rows_json == nullptr) raise_value_error("missing 'embeddings' array");
+    embed::Corpus embeddings;
+    std::vector<double> row;
+    for (std::size_t i = 0; i < rows_json->size(); ++i) {
+        const Json& r = (*rows_json)[i];
+        if (!r.is_array()) raise_value_error(core::format("embedding at index {} must be an array", i));
+        row.clear();
+        for (std::size_t j = 0; j < r.size(); ++j) {
+            const Json& v = r[j];
+            if (!v.is_number()) raise_value_error(core::format("embedding[{}][{}] must be a number", i, j));
+            row.push_back(v.get<double>());
+        }
+        embeddings.push_row(row);
+    }
+    reject_ragged(embeddings);
+    const std::size_t dimension = dimension_of(embeddings);
+    return pipeline_class().make(
+        {built_or_raise(VantorelPipeline::make(std::move(categories), std::move(embeddings))), dimension});
+}
+
+Ref config(const PyPipeline& p) { return write_dict(p.engine.config()); }
+
+Ref exported_points(const PyPipeline& p) {
+    const auto points = p.engine.exported_points();
+    Ref list = new_list(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const embed::ExportedPoint& e = points[i];
+        Ref dict = Ref::steal(PyDict_New());
+        const auto put = [&dict](const char* key, Ref value) {
+            if (PyDict_SetItemString(dict.get(), key, value.get()) < 0) throw PyErrorSet{};
+        };
+        put("id", to_py(e.id));
+        put("category", to_py(e.category));
+        put("r", to_py(e.r));
+        put("theta", to_py(e.theta));
+        put("phi", to_py(e.phi));
+        put("x", to_py(e.x));
+        put("y", to_py(e.y));
+        put("z", to_py(e.z));
+        put("certainty", to_py(e.certainty));
+        put("intensity", to_py(e.intensity));
+        set_item(list, i, std::move(dict));
+    }
+    return list;
+}
+
+Ref string_list(const std::vector<std::string>& values) {
+    Ref list = new_list(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) set_item(list, i, to_py(values[i]));
+    return list;
+}
+
+Ref projection_kind(const PyPipeline& p) {
+    switch (p.engine.projection().kind()) {
+        case embed::ProjectionKind::Pca: return to_py(std::string_view("pca"));
+        case embed::ProjectionKind::KernelPca: return to_py(std::string_view("kernel_pca"));
+        case embed::ProjectionKind::LaplacianEigenmap: return to_py(std::string_view("laplacian_eigenmap"));
+    }
+    core::stop("unknown projection kind");
+}
+
+std::size_t item_count(const PyPipeline& p) { return p.engine.ids().size(); }
+
+Py_ssize_t length_slot(PyObject* self) {
+    try {
+        return with_borrow<const PyPipeline>(self, [](const PyPipeline& p) {
+            return static_cast<Py_ssize_t>(item_count(p));
+        });
+    } catch (...) {
+        translate_current_exception();
+        return -1;
+    }
+}
+
+int bool_slot(PyObject* self) {
+    return guarded_status(
+        [self] { return with_borrow<const PyPipeline>(self, [](const PyPipeline& p) { return item_count(p) != 0 ? 1 : 0; }); });
+}
+
+}  // namespace
+
+Class<PyPipeline>& pipeline_class() {
+    static Class<PyPipeline> cls("Pipeline", "Pipeline(categories, embeddings, *, projection=None, config=None)\n--\n\n");
+    static Class<PyPipeline>& described =
+        with_category_queries(
+            with_item_queries(
+                cls.static_method<from_json, kFromJson>("from_json", "from_json(json)\n--\n\n")
+                    .getter<[](const PyPipeline& p) { return to_py(static_cast<std::uint64_t>(item_count(p))); }>(
+                        "num_items")
+                    .getter<[](const PyPipeline& p) { return string_list(p.engine.categories()); }>("categories")
+                    .method<config>("config",
+                                    "config($self)\n--\n\n"
+                                    "Return the [`PipelineConfig`] this pipeline was built with, as a dict.")
+                    .getter<projection_kind>("projection_kind",
+                                             "Short stable name of the projection family — \"pca\", \"kernel_pca\",\n"
+                                             "or \"laplacian_eigenmap\"."))
+                .method<exported_points>("exported_points", "exported_points($self)\n--\n\n")
+                .getter<[](const PyPipeline& p) { return to_py(p.engine.explained_variance_ratio()); }>(
+                    "explained_variance_ratio")
+                .method<[](const PyPipeline& p) { return string_list(p.engine.unique_categories()); }>(
+                    "unique_categories", "unique_categories($self)\n--\n\n")
+                .method<[](const PyPipeline& p) { return to_py(p.engine.to_json()); }>("to_json",
+                                                                                       "to_json($self)\n--\n\n")
+                .method<[](const PyPipeline& p) { return to_py(p.engine.to_csv()); }>("to_csv",
+                                                                                      "to_csv($self)\n--\n\n"))
+            .constructor<construct, kNew>()
+            .slot(Py_mp_length, reinterpret_cast<void*>(&length_slot))
+            .slot(Py_nb_bool, reinterpret_cast<void*>(&bool_slot))
+            .repr<[](const PyPipeline& p) { return core::format("Pipeline(items={})", item_count(p)); }>();
+    return described;
+}
+
+}  // namespace vantorel::python

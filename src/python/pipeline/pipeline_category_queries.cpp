@@ -1,0 +1,96 @@
+// Pipeline.category_concept_path, category_neighbors, drill_down,
+// hierarchical_nearest, domain_groups, projection_warnings, category_stats.
+#include "python/pipeline/category_results.hpp"
+#include "python/embedding_input.hpp"
+#include "python/pipeline/item_results.hpp"
+#include "python/pipeline/pipeline.hpp"
+
+namespace vantorel::python {
+namespace {
+
+namespace q = embed::query;
+namespace out = embed::output;
+
+constexpr const char* kPathNames[] = {"source_category", "target_category"};
+constexpr const char* kNeighborNames[] = {"category", "k"};
+constexpr const char* kDrillNames[] = {"category", "query", "k"};
+constexpr const char* kHierarchicalNames[] = {"query", "k"};
+
+constexpr Params kCategoryPath{"Pipeline", "category_concept_path", kPathNames, 2, 2};
+constexpr Params kNeighbors{"Pipeline", "category_neighbors", kNeighborNames, 2, 1};
+constexpr Params kDrillDown{"Pipeline", "drill_down", kDrillNames, 3, 2};
+constexpr Params kHierarchical{"Pipeline", "hierarchical_nearest", kHierarchicalNames, 2, 1};
+
+std::vector<double> zeros(const PyPipeline& p) { return std::vector<double>(p.dimension, 0.0); }
+
+Ref category_concept_path(const PyPipeline& p, const Args& a) {
+    const std::string_view source = a.convert(0, to_string_view);
+    const std::string_view target = a.convert(1, to_string_view);
+    const auto answer = run_query<out::CategoryPath>(p, q::CategoryConceptPath{source, target}, zeros(p));
+    return answer.path ? category_path_result_class().make(to_category_path(*answer.path)) : none();
+}
+
+Ref category_neighbors(const PyPipeline& p, const Args& a) {
+    const std::string_view category = a.convert(0, to_string_view);
+    const std::uint64_t k = a.u64_or(1, 5);
+    const auto answer = run_query<out::CategoryNeighbors>(p, q::CategoryNeighbors{category, k}, zeros(p));
+    return to_list(category_summary_info_class(), to_category_summary_infos(answer.summaries));
+}
+
+Ref drill_down(const PyPipeline& p, const Args& a) {
+    const std::string_view category = a.convert(0, to_string_view);
+    const std::uint64_t k = a.u64_or(2, 10);
+    std::vector<double> v = extract_embedding(a.object(1));
+    check_query_dim(p.dimension, v.size());
+    const auto answer = run_query<out::DrillDown>(p, q::DrillDown{category, k}, v);
+    return to_list(drill_down_hit_class(), to_drill_down_hits(answer.hits));
+}
+
+Ref category_stats(const PyPipeline& p) {
+    const auto answer = run_query<out::CategoryStats>(p, q::CategoryStats{}, zeros(p));
+    Ref summaries = to_list(category_summary_info_class(), to_category_summary_infos(answer.summaries));
+    Ref spheres = to_list(inner_sphere_info_class(), to_inner_sphere_infos(answer.inner_spheres));
+    return Ref::steal(PyTuple_Pack(2, summaries.get(), spheres.get()));
+}
+
+Ref hierarchical_nearest(const PyPipeline& p, const Args& a) {
+    const std::uint64_t k = a.u64_or(1, 5);
+    std::vector<double> v = extract_embedding(a.object(0));
+    check_query_dim(p.dimension, v.size());
+    auto hits = without_gil([&] { return p.engine.hierarchical_nearest(v, k); });
+    return to_list(nearest_hit_class(), std::move(hits));
+}
+
+Ref domain_groups(const PyPipeline& p) {
+    return to_list(domain_group_info_class(), to_domain_group_infos(p.engine.domain_groups()));
+}
+
+Ref projection_warnings(const PyPipeline& p) {
+    return to_list(projection_warning_info_class(), to_projection_warning_infos(p.engine.warnings()));
+}
+
+}  // namespace
+
+Class<PyPipeline>& with_category_queries(Class<PyPipeline>& cls) {
+    return cls
+        .method<category_concept_path, kCategoryPath>(
+            "category_concept_path", "category_concept_path($self, source_category, target_category)\n--\n\n")
+        .method<category_neighbors, kNeighbors>("category_neighbors", "category_neighbors($self, category, k=5)\n--\n\n")
+        .method<drill_down, kDrillDown>("drill_down", "drill_down($self, category, query, k=10)\n--\n\n")
+        .method<hierarchical_nearest, kHierarchical>(
+            "hierarchical_nearest",
+            "hierarchical_nearest($self, query, k=5)\n--\n\n"
+            "Hierarchical nearest-neighbor search. Falls back to plain\n"
+            "[`nearest`](Self::nearest) when EVR is above\n"
+            "`config.routing.low_evr_threshold`; otherwise routes the query\n"
+            "to a domain group and drills into its member categories.")
+        .method<domain_groups>("domain_groups",
+                               "domain_groups($self)\n--\n\nCoarse domain groups detected from category geometry.")
+        .method<projection_warnings>("projection_warnings",
+                                     "projection_warnings($self)\n--\n\n"
+                                     "Structured warnings when projection quality (EVR) is below the\n"
+                                     "configured threshold. Empty when the projection is healthy.")
+        .method<category_stats>("category_stats", "category_stats($self)\n--\n\n");
+}
+
+}  // namespace vantorel::python

@@ -1,0 +1,118 @@
+// Pipeline.nearest, similar_above, concept_path, detect_globs, local_manifold
+// and their _json twins.
+#include "python/embedding_input.hpp"
+#include "python/pipeline/item_results.hpp"
+#include "python/pipeline/pipeline.hpp"
+
+namespace vantorel::python {
+namespace {
+
+namespace q = embed::query;
+namespace out = embed::output;
+
+constexpr const char* kQueryK[] = {"query", "k"};
+constexpr const char* kQueryMinCosine[] = {"query", "min_cosine"};
+constexpr const char* kPathNames[] = {"source_id", "target_id", "graph_k", "query"};
+constexpr const char* kGlobNames[] = {"k", "max_k", "query"};
+constexpr const char* kManifoldNames[] = {"query", "neighborhood_k"};
+
+constexpr Params kNearest{"Pipeline", "nearest", kQueryK, 2, 1};
+constexpr Params kNearestJson{"Pipeline", "nearest_json", kQueryK, 2, 1};
+constexpr Params kSimilar{"Pipeline", "similar_above", kQueryMinCosine, 2, 1};
+constexpr Params kSimilarJson{"Pipeline", "similar_above_json", kQueryMinCosine, 2, 1};
+constexpr Params kPath{"Pipeline", "concept_path", kPathNames, 2, 2};
+constexpr Params kPathJson{"Pipeline", "concept_path_json", kPathNames, 2, 2};
+constexpr Params kGlobs{"Pipeline", "detect_globs", kGlobNames, 0, 0};
+constexpr Params kGlobsJson{"Pipeline", "detect_globs_json", kGlobNames, 0, 0};
+constexpr Params kManifold{"Pipeline", "local_manifold", kManifoldNames, 1, 1};
+constexpr Params kManifoldJson{"Pipeline", "local_manifold_json", kManifoldNames, 1, 1};
+
+// The converted query, checked against the pipeline's dimension.
+std::vector<double> query_vector(const PyPipeline& p, const Args& a, std::size_t i) {
+    std::vector<double> v = extract_embedding(a.object(i));
+    check_query_dim(p.dimension, v.size());
+    return v;
+}
+
+// An optional query: converted and checked when given, zeros otherwise.
+std::vector<double> optional_query(const PyPipeline& p, const Args& a, std::size_t i) {
+    if (a.present(i)) return query_vector(p, a, i);
+    return std::vector<double>(p.dimension, 0.0);
+}
+
+std::vector<Nearest> nearest(const PyPipeline& p, const Args& a) {
+    const std::uint64_t k = a.u64_or(1, 5);
+    const auto v = query_vector(p, a, 0);
+    return run_query<out::Nearest>(p, q::Nearest{k}, v).hits;
+}
+
+std::vector<Nearest> similar_above(const PyPipeline& p, const Args& a) {
+    const double min_cosine = a.f64_or(1, 0.8);
+    const auto v = query_vector(p, a, 0);
+    return run_query<out::SimilarAbove>(p, q::SimilarAbove{min_cosine}, v).hits;
+}
+
+std::optional<Path> concept_path(const PyPipeline& p, const Args& a) {
+    const std::string_view source = a.convert(0, to_string_view);
+    const std::string_view target = a.convert(1, to_string_view);
+    const std::uint64_t graph_k = a.u64_or(2, 10);
+    const auto v = optional_query(p, a, 3);
+    return run_query<out::ConceptPath>(p, q::ConceptPath{source, target, graph_k}, v).path;
+}
+
+std::vector<Glob> detect_globs(const PyPipeline& p, const Args& a) {
+    std::optional<std::uint64_t> k;
+    if (a.present(0)) k = a.u64(0);
+    const std::uint64_t max_k = a.u64_or(1, 10);
+    const auto v = optional_query(p, a, 2);
+    return run_query<out::Globs>(p, q::DetectGlobs{k, max_k}, v).globs;
+}
+
+Manifold local_manifold(const PyPipeline& p, const Args& a) {
+    const std::uint64_t neighborhood_k = a.u64_or(1, 10);
+    const auto v = query_vector(p, a, 0);
+    return run_query<out::LocalManifold>(p, q::LocalManifold{neighborhood_k}, v);
+}
+
+Ref nearest_objects(const PyPipeline& p, const Args& a) { return to_list(nearest_hit_class(), nearest(p, a)); }
+Ref nearest_text(const PyPipeline& p, const Args& a) { return to_py(to_json_array(nearest(p, a))); }
+Ref similar_objects(const PyPipeline& p, const Args& a) { return to_list(nearest_hit_class(), similar_above(p, a)); }
+Ref similar_text(const PyPipeline& p, const Args& a) { return to_py(to_json_array(similar_above(p, a))); }
+
+Ref path_object(const PyPipeline& p, const Args& a) {
+    auto path = concept_path(p, a);
+    return path ? path_result_class().make(std::move(*path)) : none();
+}
+
+Ref path_text(const PyPipeline& p, const Args& a) {
+    const auto path = concept_path(p, a);
+    return to_py(path ? to_json(*path) : std::string("null"));
+}
+
+Ref globs_objects(const PyPipeline& p, const Args& a) { return to_list(glob_info_class(), detect_globs(p, a)); }
+Ref globs_text(const PyPipeline& p, const Args& a) { return to_py(to_json_array(detect_globs(p, a))); }
+Ref manifold_object(const PyPipeline& p, const Args& a) { return manifold_info_class().make(local_manifold(p, a)); }
+Ref manifold_text(const PyPipeline& p, const Args& a) { return to_py(to_json(local_manifold(p, a))); }
+
+}  // namespace
+
+Class<PyPipeline>& with_item_queries(Class<PyPipeline>& cls) {
+    return cls.method<nearest_objects, kNearest>("nearest", "nearest($self, query, k=5)\n--\n\n")
+        .method<nearest_text, kNearestJson>("nearest_json", "nearest_json($self, query, k=5)\n--\n\n")
+        .method<similar_objects, kSimilar>("similar_above", "similar_above($self, query, min_cosine=0.8)\n--\n\n")
+        .method<similar_text, kSimilarJson>("similar_above_json",
+                                            "similar_above_json($self, query, min_cosine=0.8)\n--\n\n")
+        .method<path_object, kPath>("concept_path",
+                                    "concept_path($self, source_id, target_id, *, graph_k=10, query=None)\n--\n\n")
+        .method<path_text, kPathJson>(
+            "concept_path_json", "concept_path_json($self, source_id, target_id, *, graph_k=10, query=None)\n--\n\n")
+        .method<globs_objects, kGlobs>("detect_globs", "detect_globs($self, *, k=None, max_k=10, query=None)\n--\n\n")
+        .method<globs_text, kGlobsJson>("detect_globs_json",
+                                        "detect_globs_json($self, *, k=None, max_k=10, query=None)\n--\n\n")
+        .method<manifold_object, kManifold>("local_manifold",
+                                            "local_manifold($self, query, *, neighborhood_k=10)\n--\n\n")
+        .method<manifold_text, kManifoldJson>("local_manifold_json",
+                                              "local_manifold_json($self, query, *, neighborhood_k=10)\n--\n\n");
+}
+
+}  // namespace vantorel::python

@@ -1,0 +1,51 @@
+#include "core/conversions.hpp"
+#include "core/format.hpp"
+#include "python/points/points.hpp"
+
+namespace vantorel::python {
+namespace {
+
+using core::CartesianPoint;
+
+constexpr const char* kNames[] = {"x", "y", "z"};
+constexpr Params kNew{"CartesianPoint", "__new__", kNames, 3, 3};
+
+CartesianPoint construct(const Args& a) {
+    const double x = a.f64(0);
+    const double y = a.f64(1);
+    const double z = a.f64(2);
+    return {x, y, z};
+}
+
+Ref x(const CartesianPoint& p) { return to_py(p.x); }
+Ref y(const CartesianPoint& p) { return to_py(p.y); }
+Ref z(const CartesianPoint& p) { return to_py(p.z); }
+Ref magnitude(const CartesianPoint& p) { return to_py(p.magnitude()); }
+Ref normalize(const CartesianPoint& p) { return cartesian_point_class().make(p.normalize()); }
+Ref to_spherical(const CartesianPoint& p) { return spherical_point_class().make(core::cartesian_to_spherical(p)); }
+
+std::string repr(const CartesianPoint& p) { return core::format("CartesianPoint(x={}, y={}, z={})", p.x, p.y, p.z); }
+
+bool equal(const CartesianPoint& a, const CartesianPoint& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+}  // namespace
+
+Class<CartesianPoint>& cartesian_point_class() {
+    static Class<CartesianPoint> cls("CartesianPoint", "CartesianPoint(x, y, z)\n--\n\n");
+    static Class<CartesianPoint>& described = cls.constructor<construct, kNew>()
+                                                  .getter<x>("x")
+                                                  .getter<y>("y")
+                                                  .getter<z>("z")
+                                                  .method<magnitude>("magnitude", "magnitude($self)\n--\n\n")
+                                                  .method<normalize>("normalize", "normalize($self)\n--\n\n")
+                                                  .method<to_spherical>("to_spherical", "to_spherical($self)\n--\n\n")
+                                                  .repr<repr>()
+                                                  .equality<equal>();
+    return described;
+}
+
+core::CartesianPoint cartesian_arg(const Args& a, std::size_t i) {
+    return Class<CartesianPoint>::value_of(a.instance(i, cartesian_point_class().type(), "CartesianPoint"));
+}
+
+}  // namespace vantorel::python

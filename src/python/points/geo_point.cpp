@@ -1,0 +1,51 @@
+#include "core/conversions.hpp"
+#include "core/format.hpp"
+#include "python/points/points.hpp"
+
+namespace vantorel::python {
+namespace {
+
+using core::GeoPoint;
+
+constexpr const char* kNames[] = {"lat", "lon", "alt"};
+constexpr Params kNew{"GeoPoint", "__new__", kNames, 3, 3};
+
+GeoPoint construct(const Args& a) {
+    const double lat = a.f64(0);
+    const double lon = a.f64(1);
+    const double alt = a.f64(2);
+    auto point = GeoPoint::make(lat, lon, alt);
+    if (!point) raise_value_error(point.error().message());
+    return *point;
+}
+
+Ref lat(const GeoPoint& p) { return to_py(p.lat); }
+Ref lon(const GeoPoint& p) { return to_py(p.lon); }
+Ref alt(const GeoPoint& p) { return to_py(p.alt); }
+Ref to_spherical(const GeoPoint& p) { return spherical_point_class().make(core::geo_to_spherical(p)); }
+Ref to_cartesian(const GeoPoint& p) { return cartesian_point_class().make(core::geo_to_cartesian(p)); }
+
+std::string repr(const GeoPoint& p) { return core::format("GeoPoint(lat={}, lon={}, alt={})", p.lat, p.lon, p.alt); }
+
+bool equal(const GeoPoint& a, const GeoPoint& b) { return a.lat == b.lat && a.lon == b.lon && a.alt == b.alt; }
+
+}  // namespace
+
+Class<GeoPoint>& geo_point_class() {
+    static Class<GeoPoint> cls("GeoPoint", "GeoPoint(lat, lon, alt)\n--\n\n");
+    static Class<GeoPoint>& described = cls.constructor<construct, kNew>()
+                                            .getter<lat>("lat")
+                                            .getter<lon>("lon")
+                                            .getter<alt>("alt")
+                                            .method<to_spherical>("to_spherical", "to_spherical($self)\n--\n\n")
+                                            .method<to_cartesian>("to_cartesian", "to_cartesian($self)\n--\n\n")
+                                            .repr<repr>()
+                                            .equality<equal>();
+    return described;
+}
+
+core::GeoPoint geo_arg(const Args& a, std::size_t i) {
+    return Class<GeoPoint>::value_of(a.instance(i, geo_point_class().type(), "GeoPoint"));
+}
+
+}  // namespace vantorel::python

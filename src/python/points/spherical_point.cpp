@@ -1,0 +1,51 @@
+#include "core/conversions.hpp"
+#include "core/format.hpp"
+#include "python/points/points.hpp"
+
+namespace vantorel::python {
+namespace {
+
+using core::SphericalPoint;
+
+constexpr const char* kNames[] = {"r", "theta", "phi"};
+constexpr Params kNew{"SphericalPoint", "__new__", kNames, 3, 3};
+
+SphericalPoint construct(const Args& a) {
+    const double r = a.f64(0);
+    const double theta = a.f64(1);
+    const double phi = a.f64(2);
+    auto point = SphericalPoint::make(r, theta, phi);
+    if (!point) raise_value_error(point.error().message());
+    return *point;
+}
+
+Ref r(const SphericalPoint& p) { return to_py(p.r); }
+Ref theta(const SphericalPoint& p) { return to_py(p.theta); }
+Ref phi(const SphericalPoint& p) { return to_py(p.phi); }
+Ref to_cartesian(const SphericalPoint& p) { return cartesian_point_class().make(core::spherical_to_cartesian(p)); }
+Ref to_geo(const SphericalPoint& p) { return geo_point_class().make(core::spherical_to_geo(p)); }
+
+std::string repr(const SphericalPoint& p) { return core::format("SphericalPoint(r={}, theta={}, phi={})", p.r, p.theta, p.phi); }
+
+bool equal(const SphericalPoint& a, const SphericalPoint& b) { return a.r == b.r && a.theta == b.theta && a.phi == b.phi; }
+
+}  // namespace
+
+Class<SphericalPoint>& spherical_point_class() {
+    static Class<SphericalPoint> cls("SphericalPoint", "SphericalPoint(r, theta, phi)\n--\n\n");
+    static Class<SphericalPoint>& described = cls.constructor<construct, kNew>()
+                                                   .getter<r>("r")
+                                                   .getter<theta>("theta")
+                                                   .getter<phi>("phi")
+                                                   .method<to_cartesian>("to_cartesian", "to_cartesian($self)\n--\n\n")
+                                                   .method<to_geo>("to_geo", "to_geo($self)\n--\n\n")
+                                                   .repr<repr>()
+                                                   .equality<equal>();
+    return described;
+}
+
+core::SphericalPoint spherical_arg(const Args& a, std::size_t i) {
+    return Class<SphericalPoint>::value_of(a.instance(i, spherical_point_class().type(), "SphericalPoint"));
+}
+
+}  // namespace vantorel::python

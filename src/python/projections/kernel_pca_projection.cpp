@@ -1,0 +1,52 @@
+#include "python/projections/projections.hpp"
+
+namespace vantorel::python {
+namespace {
+
+using embed::KernelPcaProjection;
+
+constexpr const char* kFitNames[] = {"embeddings", "sigma", "radial", "volumetric"};
+constexpr Params kFit{"KernelPcaProjection", "fit", kFitNames, 1, 1};
+
+Ref fit(PyTypeObject*, const Args& a) {
+    std::optional<double> sigma;
+    if (a.present(1)) sigma = a.f64(1);
+    const bool volumetric = a.flag_or(3, false);
+    const embed::Corpus corpus = extract_embeddings_2d(a.object(0));
+    embed::RadialStrategy radial = a.present(2) ? parse_radial(a.object(2)) : embed::RadialStrategy::magnitude();
+    KernelPcaProjection fitted = fitted_or_raise(without_gil([&] {
+        return sigma ? KernelPcaProjection::fit_with_sigma(corpus, std::move(radial), *sigma)
+                     : KernelPcaProjection::fit(corpus, std::move(radial));
+    }));
+    if (volumetric) fitted.set_volumetric(true);
+    return kernel_pca_projection_class().make(std::move(fitted));
+}
+
+Ref dimensionality(const KernelPcaProjection& p) { return projection_detail::dimensionality_of(p.dimension()); }
+Ref explained_variance_ratio(const KernelPcaProjection& p) { return to_py(p.explained_variance_ratio()); }
+Ref sigma(const KernelPcaProjection& p) { return to_py(p.sigma()); }
+Ref num_training_points(const KernelPcaProjection& p) {
+    return to_py(static_cast<std::uint64_t>(p.num_training_points()));
+}
+
+std::string repr(const KernelPcaProjection& p) {
+    return core::format("KernelPcaProjection(dim={}, sigma={:.4}, explained_variance={:.4})", p.dimension(), p.sigma(),
+                        p.explained_variance_ratio());
+}
+
+}  // namespace
+
+Class<KernelPcaProjection>& kernel_pca_projection_class() {
+    static Class<KernelPcaProjection> cls("KernelPcaProjection", nullptr);
+    static Class<KernelPcaProjection>& described =
+        with_projection_methods(cls.class_method<fit, kFit>(
+                                    "fit", "fit($cls, embeddings, *, sigma=None, radial=None, volumetric=False)\n--\n\n"))
+            .getter<dimensionality>("dimensionality")
+            .getter<explained_variance_ratio>("explained_variance_ratio")
+            .getter<sigma>("sigma")
+            .getter<num_training_points>("num_training_points")
+            .repr<repr>();
+    return described;
+}
+
+}  // namespace vantorel::python

@@ -1,0 +1,41 @@
+#include "python/projections/projections.hpp"
+
+namespace vantorel::python {
+namespace {
+
+using embed::PcaProjection;
+
+constexpr const char* kFitNames[] = {"embeddings", "radial", "volumetric"};
+constexpr Params kFit{"PcaProjection", "fit", kFitNames, 1, 1};
+
+Ref fit(PyTypeObject*, const Args& a) {
+    const bool volumetric = a.flag_or(2, false);
+    const embed::Corpus corpus = extract_embeddings_2d(a.object(0));
+    embed::RadialStrategy radial = a.present(1) ? parse_radial(a.object(1)) : embed::RadialStrategy::magnitude();
+    PcaProjection fitted =
+        fitted_or_raise(without_gil([&] { return PcaProjection::fit(corpus, std::move(radial)); }));
+    if (volumetric) fitted.set_volumetric(true);
+    return pca_projection_class().make(std::move(fitted));
+}
+
+Ref dimensionality(const PcaProjection& p) { return projection_detail::dimensionality_of(p.dimension()); }
+Ref explained_variance_ratio(const PcaProjection& p) { return to_py(p.explained_variance_ratio()); }
+
+std::string repr(const PcaProjection& p) {
+    return core::format("PcaProjection(dim={}, explained_variance={:.4})", p.dimension(), p.explained_variance_ratio());
+}
+
+}  // namespace
+
+Class<PcaProjection>& pca_projection_class() {
+    static Class<PcaProjection> cls("PcaProjection", nullptr);
+    static Class<PcaProjection>& described =
+        with_projection_methods(
+            cls.class_method<fit, kFit>("fit", "fit($cls, embeddings, *, radial=None, volumetric=False)\n--\n\n"))
+            .getter<dimensionality>("dimensionality")
+            .getter<explained_variance_ratio>("explained_variance_ratio")
+            .repr<repr>();
+    return described;
+}
+
+}  // namespace vantorel::python

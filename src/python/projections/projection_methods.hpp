@@ -1,0 +1,108 @@
+#pragma once
+
+// The four projection methods shared by every projection class.
+#include <vector>
+
+#include "core/format.hpp"
+#include "core/parallel.hpp"
+#include "python/embedding_input.hpp"
+#include "python/points/points.hpp"
+#include "python/runtime/gil.hpp"
+
+namespace vantorel::python {
+
+// Per-class facts the shared methods need: the Python class name, whether
+// inputs must match the fitted dimension, and how to compute a rich point.
+template <class P>
+struct ProjectionBinding;
+
+namespace projection_detail {
+
+inline constexpr const char* kEmbedding[] = {"embedding"};
+inline constexpr const char* kEmbeddings[] = {"embeddings"};
+
+template <class P>
+inline constexpr Params kProject{ProjectionBinding<P>::name, "project", kEmbedding, 1, 1};
+template <class P>
+inline constexpr Params kProjectRich{ProjectionBinding<P>::name, "project_rich", kEmbedding, 1, 1};
+template <class P>
+inline constexpr Params kProjectBatch{ProjectionBinding<P>::name, "project_batch", kEmbeddings, 1, 1};
+template <class P>
+inline constexpr Params kProjectRichBatch{ProjectionBinding<P>::name, "project_rich_batch", kEmbeddings, 1, 1};
+
+// Wrong lengths are caller input, refused before the engine sees them.
+template <class P>
+void check_length(const P& projection, std::size_t length) {
+    if constexpr (ProjectionBinding<P>::fixed_dimension) {
+        if (length != projection.dimension()) {
+            raise_value_error(core::format("expected dimension {}, got {}", projection.dimension(), length));
+        }
+    }
+}
+
+template <class P>
+Ref project(const P& projection, const Args& a) {
+    const std::vector<double> e = extract_embedding(a.object(0));
+    check_length(projection, e.size());
+    return spherical_point_class().make(projection.project(e));
+}
+
+template <class P>
+Ref project_rich(const P& projection, const Args& a) {
+    const std::vector<double> e = extract_embedding(a.object(0));
+    check_length(projection, e.size());
+    return projected_point_class().make(ProjectionBinding<P>::rich(projection, e));
+}
+
+template <class P, class Point, class F, class C>
+Ref project_rows(const P& projection, const Args& a, F&& one, C& point_class) {
+    const embed::Corpus rows = extract_embeddings_2d(a.object(0));
+    for (std::size_t i = 0; i < rows.size(); ++i) check_length(projection, rows[i].size());
+    const std::vector<Point> points = without_gil([&] {
+        std::vector<Point> out(rows.size());
+        core::for_each_block(rows.size(), 256, [&](std::size_t, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) out[i] = one(rows[i]);
+        });
+        return out;
+    });
+    Ref list = new_list(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) set_item(list, i, point_class.make(points[i]));
+    return list;
+}
+
+template <class P>
+Ref project_batch(const P& projection, const Args& a) {
+    return project_rows<P, core::SphericalPoint>(
+        projection, a, [&](std::span<const double> e) { return projection.project(e); }, spherical_point_class());
+}
+
+template <class P>
+Ref project_rich_batch(const P& projection, const Args& a) {
+    return project_rows<P, embed::ProjectedPoint>(
+        projection, a, [&](std::span<const double> e) { return ProjectionBinding<P>::rich(projection, e); },
+        projected_point_class());
+}
+
+inline Ref dimensionality_of(std::size_t dim) { return to_py(static_cast<std::uint64_t>(dim)); }
+
+}  // namespace projection_detail
+
+// Adds project, project_rich, project_batch and project_rich_batch.
+template <class P>
+Class<P>& with_projection_methods(Class<P>& cls) {
+    using namespace projection_detail;
+    return cls.template method<project<P>, kProject<P>>("project", "project($self, embedding)\n--\n\n")
+        .template method<project_rich<P>, kProjectRich<P>>("project_rich", "project_rich($self, embedding)\n--\n\n")
+        .template method<project_batch<P>, kProjectBatch<P>>("project_batch", "project_batch($self, embeddings)\n--\n\n")
+        .template method<project_rich_batch<P>, kProjectRichBatch<P>>(
+            "project_rich_batch", "project_rich_batch($self, embeddings)\n--\n\n");
+}
+
+// A fit's engine error becomes ValueError with its text.
+template <class T, class E>
+T fitted_or_raise(core::Expected<T, E> fitted) {
+    if (!fitted) raise_value_error(fitted.error().message());
+    return std::move(fitted).value();
+}
+
+}  // namespace vantorel::python

@@ -1,0 +1,32 @@
+#include "python/projections/projections.hpp"
+
+namespace vantorel::python {
+namespace {
+
+using embed::RandomProjection;
+
+constexpr const char* kNewNames[] = {"dim", "radial", "seed"};
+constexpr Params kNew{"RandomProjection", "__new__", kNewNames, 1, 1};
+
+RandomProjection construct(const Args& a) {
+    const std::uint64_t dim = a.u64(0);
+    const std::uint64_t seed = a.u64_or(2, 42);
+    embed::RadialStrategy radial = a.present(1) ? parse_radial(a.object(1)) : embed::RadialStrategy::magnitude();
+    if (dim < 3) raise_value_error("embedding dimension must be >= 3");
+    return RandomProjection::make(static_cast<std::size_t>(dim), std::move(radial), seed);
+}
+
+Ref dimensionality(const RandomProjection& p) { return projection_detail::dimensionality_of(p.dimension()); }
+
+std::string repr(const RandomProjection& p) { return core::format("RandomProjection(dim={})", p.dimension()); }
+
+}  // namespace
+
+Class<RandomProjection>& random_projection_class() {
+    static Class<RandomProjection> cls("RandomProjection", "RandomProjection(dim, *, radial=None, seed=42)\n--\n\n");
+    static Class<RandomProjection>& described =
+        with_projection_methods(cls.constructor<construct, kNew>()).getter<dimensionality>("dimensionality").repr<repr>();
+    return described;
+}
+
+}  // namespace vantorel::python
