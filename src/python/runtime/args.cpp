@@ -1,6 +1,6 @@
 #include "python/runtime/args.hpp"
 
-#include <cstring>
+#include <algorithm>
 
 #include "core/format.hpp"
 #include "core/invariant.hpp"
@@ -26,11 +26,17 @@ std::string join_names(const std::vector<const char*>& names) {
                                   missing.size() == 1 ? "argument" : "arguments", join_names(missing)));
 }
 
-bool key_equals(PyObject* key, const char* name) {
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(key, &size);
-    if (text == nullptr) throw PyErrorSet{};
-    return static_cast<std::size_t>(size) == std::strlen(name) && std::memcmp(text, name, static_cast<std::size_t>(size)) == 0;
+// Compared as code points, so a keyword that cannot be encoded (a lone
+// surrogate) is simply no match instead of an encoding error.
+bool key_equals(PyObject* key, const char* name) noexcept { return PyUnicode_CompareWithASCIIString(key, name) == 0; }
+
+// The keyword is inserted as the str it is, the way the interpreter shows it.
+[[noreturn]] void raise_unexpected_keyword(const Params& p, PyObject* key) {
+    if (!PyUnicode_Check(key)) raise_type_error("keywords must be strings");
+    Ref message = Ref::steal(
+        PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'", p.callable().c_str(), key));
+    PyErr_SetObject(PyExc_TypeError, message.get());
+    throw PyErrorSet{};
 }
 
 }  // namespace
@@ -89,6 +95,7 @@ Args Args::bind(const Params& params, PyObject* args, PyObject* kwargs) {
 
 void Args::bind_keyword(PyObject* key, PyObject* value) {
     const Params& p = *params_;
+    if (!PyUnicode_Check(key)) raise_unexpected_keyword(p, key);
     for (std::size_t i = 0; i < p.names.size(); ++i) {
         if (!key_equals(key, p.names[i])) continue;
         if (i < nargs_) {
@@ -97,7 +104,7 @@ void Args::bind_keyword(PyObject* key, PyObject* value) {
         values_[i] = value;
         return;
     }
-    raise_type_error(core::format("{} got an unexpected keyword argument '{}'", p.callable(), to_string_view(key)));
+    raise_unexpected_keyword(p, key);
 }
 
 void Args::check_complete() const {
@@ -179,17 +186,20 @@ std::string to_string(PyObject* obj) { return std::string(to_string_view(obj)); 
 std::vector<std::string> to_string_list(PyObject* obj) {
     if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
-    const Py_ssize_t hint = PySequence_Size(obj);
-    if (hint < 0) PyErr_Clear();
     std::vector<std::string> out;
-    out.reserve(hint > 0 ? static_cast<std::size_t>(hint) : 0);
-    Ref iter = Ref::steal(PyObject_GetIter(obj));
-    while (PyObject* raw = PyIter_Next(iter.get())) {
-        Ref item = Ref::steal(raw);
-        out.push_back(to_string(item.get()));
-    }
-    if (PyErr_Occurred()) throw PyErrorSet{};
+    out.reserve(reservation_for(obj));
+    for_each_item(obj, [&out](PyObject* item) { out.push_back(to_string(item)); });
     return out;
+}
+
+std::size_t reservation_for(PyObject* sequence) {
+    constexpr Py_ssize_t kMostTrusted = Py_ssize_t{1} << 16;
+    const Py_ssize_t length = PySequence_Size(sequence);
+    if (length < 0) {
+        PyErr_Clear();
+        return 0;
+    }
+    return static_cast<std::size_t>(std::min(length, kMostTrusted));
 }
 
 }  // namespace vantorel::python

@@ -90,4 +90,23 @@ std::string to_string(PyObject* obj);
 std::string_view to_string_view(PyObject* obj);  // valid while obj lives
 std::vector<std::string> to_string_list(PyObject* obj);
 
+// How many items to reserve before reading a sequence: its length, but never
+// more than a modest bound, because `__len__` may promise more than iteration
+// yields; storage grows with the items that really arrive.
+std::size_t reservation_for(PyObject* sequence);
+
+// Calls `take(item)` for each item of an iterable, in order. Long iterations
+// stay interruptible: pending signals (Ctrl-C) are honoured between items.
+template <class F>
+void for_each_item(PyObject* iterable, F&& take) {
+    Ref iter = Ref::steal(PyObject_GetIter(iterable));
+    std::size_t count = 0;
+    while (PyObject* raw = PyIter_Next(iter.get())) {
+        Ref item = Ref::steal(raw);
+        take(item.get());
+        if (++count % 4096 == 0 && PyErr_CheckSignals() < 0) throw PyErrorSet{};
+    }
+    if (PyErr_Occurred()) throw PyErrorSet{};
+}
+
 }  // namespace vantorel::python
