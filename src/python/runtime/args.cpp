@@ -1,6 +1,7 @@
 #include "python/runtime/args.hpp"
 
 #include <algorithm>
+#include <charconv>
 
 #include "core/format.hpp"
 #include "core/invariant.hpp"
@@ -32,28 +33,26 @@ bool key_equals(PyObject* key, const char* name) noexcept { return PyUnicode_Com
 
 // The keyword is inserted as the str it is, the way the interpreter shows it.
 [[noreturn]] void raise_unexpected_keyword(const Params& p, PyObject* key) {
-    if (!PyUnicode_Check(key)) raise_type_error("keywords must be strings");
     Ref message = Ref::steal(
         PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'", p.callable().c_str(), key));
     PyErr_SetObject(PyExc_TypeError, message.get());
     throw PyErrorSet{};
 }
 
-}  // namespace
-
-std::string Params::callable() const {
-    std::string name;
-    if (owner != nullptr) {
-        name += owner;
-        name += '.';
+// A numeric default as written in the signature ("5", "0.8").
+template <class T>
+T read_number(std::string_view text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        core::stop(core::format("unreadable default '{}'", text));
     }
-    name += function;
-    name += "()";
-    return name;
+    return value;
 }
 
+}  // namespace
+
 Args Args::bind_positional(const Params& params, PyObject* const* args, std::size_t nargs) {
-    if (params.names.size() > kMaxParams) core::stop("too many declared parameters");
     Args out(params);
     if (nargs > params.positional) {
         if (params.required == params.positional) {
@@ -95,11 +94,11 @@ Args Args::bind(const Params& params, PyObject* args, PyObject* kwargs) {
 
 void Args::bind_keyword(PyObject* key, PyObject* value) {
     const Params& p = *params_;
-    if (!PyUnicode_Check(key)) raise_unexpected_keyword(p, key);
-    for (std::size_t i = 0; i < p.names.size(); ++i) {
-        if (!key_equals(key, p.names[i])) continue;
+    if (!PyUnicode_Check(key)) raise_type_error("keywords must be strings");
+    for (std::size_t i = 0; i < p.list.size(); ++i) {
+        if (!key_equals(key, p.list[i].name)) continue;
         if (i < nargs_) {
-            raise_type_error(core::format("{} got multiple values for argument '{}'", p.callable(), p.names[i]));
+            raise_type_error(core::format("{} got multiple values for argument '{}'", p.callable(), p.list[i].name));
         }
         values_[i] = value;
         return;
@@ -111,11 +110,11 @@ void Args::check_complete() const {
     const Params& p = *params_;
     std::vector<const char*> missing;
     for (std::size_t i = 0; i < p.required; ++i) {
-        if (values_[i] == nullptr) missing.push_back(p.names[i]);
+        if (values_[i] == nullptr) missing.push_back(p.list[i].name);
     }
     if (!missing.empty()) raise_missing(p, missing, "positional");
-    for (std::size_t i = p.positional; i < p.positional + p.required_keyword_only; ++i) {
-        if (values_[i] == nullptr) missing.push_back(p.names[i]);
+    for (std::size_t i = p.positional; i < p.list.size(); ++i) {
+        if (values_[i] == nullptr && p.list[i].default_text == nullptr) missing.push_back(p.list[i].name);
     }
     if (!missing.empty()) raise_missing(p, missing, "keyword");
 }
@@ -127,16 +126,34 @@ void Args::rewrap_type_error(std::size_t i) const {
     if (raised == nullptr || raised != PyExc_TypeError) throw PyErrorSet{};
     Ref cause = fetch_exception();
     Ref text = Ref::steal(PyObject_Str(cause.get()));
-    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", params_->names[i], text.get()));
+    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name(i), text.get()));
     Ref wrapped = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
     PyException_SetCause(wrapped.get(), cause.release());
     PyErr_SetObject(PyExc_TypeError, wrapped.get());
     throw PyErrorSet{};
 }
 
-double Args::f64(std::size_t i) const { return convert(i, to_f64); }
-std::uint64_t Args::u64(std::size_t i) const { return convert(i, to_u64); }
-bool Args::flag(std::size_t i) const { return convert(i, to_bool); }
+std::string_view Args::default_text(std::size_t i) const {
+    const char* text = params_->list[i].default_text;
+    if (text == nullptr || std::string_view(text) == "None") {
+        core::stop(core::format("argument '{}' was omitted and has no value to default to", name(i)));
+    }
+    return text;
+}
+
+double Args::f64(std::size_t i) const { return given(i) ? convert(i, to_f64) : read_number<double>(default_text(i)); }
+
+std::uint64_t Args::u64(std::size_t i) const {
+    return given(i) ? convert(i, to_u64) : read_number<std::uint64_t>(default_text(i));
+}
+
+bool Args::flag(std::size_t i) const {
+    if (given(i)) return convert(i, to_bool);
+    const std::string_view text = default_text(i);
+    if (text != "True" && text != "False") core::stop(core::format("unreadable default '{}'", text));
+    return text == "True";
+}
+
 std::string Args::str(std::size_t i) const { return convert(i, to_string); }
 std::vector<std::string> Args::str_list(std::size_t i) const { return convert(i, to_string_list); }
 
