@@ -135,18 +135,8 @@ void validate_finite(std::span<const double> values) {
 void append_sequence(PyObject* obj, std::vector<double>& out) {
     if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
-    const Py_ssize_t hint = PySequence_Size(obj);
-    if (hint < 0) {
-        PyErr_Clear();
-    } else {
-        out.reserve(out.size() + static_cast<std::size_t>(hint));
-    }
-    Ref iter = Ref::steal(PyObject_GetIter(obj));
-    while (PyObject* raw = PyIter_Next(iter.get())) {
-        Ref item = Ref::steal(raw);
-        out.push_back(to_f64(item.get()));
-    }
-    if (PyErr_Occurred()) throw PyErrorSet{};
+    out.reserve(out.size() + reservation_for(obj));
+    for_each_item(obj, [&out](PyObject* item) { out.push_back(to_f64(item)); });
 }
 
 }  // namespace
@@ -183,14 +173,11 @@ embed::Corpus extract_embeddings_2d(PyObject* obj) {
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
     embed::Corpus corpus;
     std::vector<double> row;
-    Ref iter = Ref::steal(PyObject_GetIter(obj));
-    while (PyObject* raw = PyIter_Next(iter.get())) {
-        Ref item = Ref::steal(raw);
+    for_each_item(obj, [&](PyObject* item) {
         row.clear();
-        append_sequence(item.get(), row);
+        append_sequence(item, row);
         corpus.push_row(row);
-    }
-    if (PyErr_Occurred()) throw PyErrorSet{};
+    });
     // Every row is converted before any value is judged, so a conversion
     // error in a later row wins over a non-finite value in an earlier one.
     for (std::size_t r = 0; r < corpus.size(); ++r) {

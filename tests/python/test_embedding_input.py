@@ -1,4 +1,6 @@
 """How embeddings arrive from Python: arrays, lists and their error texts."""
+import signal
+
 import numpy as np
 import pytest
 
@@ -110,3 +112,44 @@ def test_lists_work_without_numpy():
     )
     out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
     assert out.stdout.split() == ["3", "1"]
+
+
+class Overstated:
+    """A sequence whose __len__ claims far more items than iteration yields."""
+
+    def __init__(self, items):
+        self.items = list(items)
+
+    def __len__(self):
+        return 2**62
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+def test_impossible_sizes_are_memory_errors_and_len_is_only_a_hint(pca):
+    for dim in (2**61, 2**62, 2**64 - 1):
+        with pytest.raises(MemoryError):
+            vt.RandomProjection(dim)
+    rows = np.random.default_rng(5).normal(size=(12, 4))
+    categories = ["a", "b", "c"] * 4
+    assert pca.project(Overstated(rows[0])) == pca.project(rows[0])
+    assert pca.project_batch(Overstated(Overstated(r) for r in rows)) == pca.project_batch(rows)
+    built = vt.Pipeline(Overstated(categories), Overstated(Overstated(r) for r in rows))
+    assert built.to_json() == vt.Pipeline(categories, rows).to_json()
+
+    # An honest but endless size is read item by item and stays interruptible.
+    class Stop(Exception):
+        pass
+
+    def stop(*_):
+        raise Stop
+
+    previous = signal.signal(signal.SIGALRM, stop)
+    signal.setitimer(signal.ITIMER_REAL, 0.2)
+    try:
+        with pytest.raises(Stop):
+            built.nearest(range(2**62))
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)

@@ -106,6 +106,15 @@ def test_binding_errors(call, message):
     assert str(info.value) == message
 
 
+def test_keyword_that_cannot_be_encoded_is_an_unexpected_keyword():
+    point = vantorel.SphericalPoint(1, 0, 0)
+    for call, name in [(lambda kw: vantorel.SphericalPoint(1, 0, 0, **kw), "SphericalPoint.__new__()"),
+                       (lambda kw: vantorel.spherical_to_geo(point, **kw), "spherical_to_geo()")]:
+        with pytest.raises(TypeError) as info:
+            call({"\ud800": 1})
+        assert str(info.value) == f"{name} got an unexpected keyword argument '\ud800'"
+
+
 def test_conversion_errors_name_the_argument_and_keep_the_cause():
     with pytest.raises(TypeError) as info:
         vantorel.SphericalPoint("a", 0, 0)

@@ -83,7 +83,7 @@ std::vector<PyProjectionWarning> to_projection_warning_infos(const std::vector<e
 
 Class<PyCategorySummary>& category_summary_info_class() {
     using T = PyCategorySummary;
-    static Class<T> cls("CategorySummaryInfo", nullptr);
+    static Class<T> cls("CategorySummaryInfo");
     static Class<T>& described =
         cls.getter<[](const T& v) { return to_py(v.name); }>("name")
             .getter<[](const T& v) { return to_py(v.member_count); }>("member_count")
@@ -104,7 +104,7 @@ Class<PyCategorySummary>& category_summary_info_class() {
 
 Class<PyBridgeItem>& bridge_item_info_class() {
     using T = PyBridgeItem;
-    static Class<T> cls("BridgeItemInfo", nullptr);
+    static Class<T> cls("BridgeItemInfo");
     static Class<T>& described =
         cls.getter<[](const T& v) { return to_py(v.item_index); }>("item_index")
             .getter<[](const T& v) { return to_py(v.source_category); }>("source_category")
@@ -123,7 +123,7 @@ Class<PyBridgeItem>& bridge_item_info_class() {
 
 Class<PyCategoryPathStep>& category_path_step_class() {
     using T = PyCategoryPathStep;
-    static Class<T> cls("CategoryPathStep", nullptr);
+    static Class<T> cls("CategoryPathStep");
     static Class<T>& described =
         cls.getter<[](const T& v) { return to_py(v.category_index); }>("category_index")
             .getter<[](const T& v) { return to_py(v.category_name); }>("category_name")
@@ -142,7 +142,7 @@ Class<PyCategoryPathStep>& category_path_step_class() {
 
 Class<PyCategoryPath>& category_path_result_class() {
     using T = PyCategoryPath;
-    static Class<T> cls("CategoryPathResult", nullptr);
+    static Class<T> cls("CategoryPathResult");
     static Class<T>& described =
         cls.getter<[](const T& v) { return to_py(v.total_distance); }>("total_distance")
             .getter<[](const T& v) { return to_list(category_path_step_class(), v.steps); }>("steps")
@@ -159,7 +159,7 @@ Class<PyCategoryPath>& category_path_result_class() {
 
 Class<PyDrillDown>& drill_down_hit_class() {
     using T = PyDrillDown;
-    static Class<T> cls("DrillDownHit", nullptr);
+    static Class<T> cls("DrillDownHit");
     static Class<T>& described =
         cls.getter<[](const T& v) { return to_py(v.item_index); }>("item_index")
             .getter<[](const T& v) { return to_py(v.distance); }>("distance")
@@ -173,7 +173,7 @@ Class<PyDrillDown>& drill_down_hit_class() {
 
 Class<PyInnerSphereReport>& inner_sphere_info_class() {
     using T = PyInnerSphereReport;
-    static Class<T> cls("InnerSphereInfo", nullptr);
+    static Class<T> cls("InnerSphereInfo");
     static Class<T>& described =
         cls.getter<[](const T& v) { return to_py(v.category_name); }>("category_name")
             .getter<[](const T& v) { return to_py(v.category_index); }>("category_index")
@@ -191,7 +191,7 @@ Class<PyInnerSphereReport>& inner_sphere_info_class() {
 
 Class<PyDomainGroup>& domain_group_info_class() {
     using T = PyDomainGroup;
-    static Class<T> cls("DomainGroupInfo", nullptr);
+    static Class<T> cls("DomainGroupInfo");
     static Class<T>& described =
         cls.getter<[](const T& v) { return list_of(v.member_categories); }>(
                "member_categories", "Indices of member categories in the category layer.")
@@ -214,7 +214,7 @@ Class<PyDomainGroup>& domain_group_info_class() {
 
 Class<PyProjectionWarning>& projection_warning_info_class() {
     using T = PyProjectionWarning;
-    static Class<T> cls("ProjectionWarningInfo", nullptr);
+    static Class<T> cls("ProjectionWarningInfo");
     static Class<T>& described =
         cls.getter<[](const T& v) { return to_py(v.message); }>("message")
             .getter<[](const T& v) { return to_py(v.evr); }>("evr")

@@ -9,7 +9,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kJsonNames[] = {"json"};
+constexpr Param kJson[] = {{"json"}};
 
 // ---- JSON writing -------------------------------------------------------
 
@@ -135,14 +135,11 @@ Ref triple_list(const std::array<double, 3>& v) {
     return list;
 }
 
-constexpr Params kNearestFromJson{"NearestHit", "from_json", kJsonNames, 1, 1};
-constexpr Params kPathFromJson{"PathResult", "from_json", kJsonNames, 1, 1};
-constexpr Params kStepFromJson{"PathStep", "from_json", kJsonNames, 1, 1};
-constexpr Params kGlobFromJson{"GlobInfo", "from_json", kJsonNames, 1, 1};
-constexpr Params kManifoldFromJson{"ManifoldInfo", "from_json", kJsonNames, 1, 1};
-
-constexpr const char* kToJsonDoc = "to_json($self)\n--\n\n";
-constexpr const char* kFromJsonDoc = "from_json(json)\n--\n\n";
+constexpr Params kNearestFromJson{"NearestHit", "from_json", kJson};
+constexpr Params kPathFromJson{"PathResult", "from_json", kJson};
+constexpr Params kStepFromJson{"PathStep", "from_json", kJson};
+constexpr Params kGlobFromJson{"GlobInfo", "from_json", kJson};
+constexpr Params kManifoldFromJson{"ManifoldInfo", "from_json", kJson};
 
 template <class T>
 Ref to_json_method(const T& v) {
@@ -245,16 +242,16 @@ std::string to_json(const Manifold& v) {
 }
 
 Class<Nearest>& nearest_hit_class() {
-    static Class<Nearest> cls("NearestHit", nullptr);
+    static Class<Nearest> cls("NearestHit");
     static Class<Nearest>& described =
         cls.getter<[](const Nearest& v) { return to_py(v.id); }>("id")
             .getter<[](const Nearest& v) { return to_py(v.category); }>("category")
             .getter<[](const Nearest& v) { return to_py(v.distance); }>("distance")
             .getter<[](const Nearest& v) { return to_py(v.certainty); }>("certainty")
             .getter<[](const Nearest& v) { return to_py(v.intensity); }>("intensity")
-            .method<to_json_method<Nearest>>("to_json", kToJsonDoc)
+            .method<to_json_method<Nearest>>("to_json")
             .static_method<[](const Args& a) { return nearest_hit_class().make(read_nearest(parse_or_raise(a))); },
-                           kNearestFromJson>("from_json", kFromJsonDoc)
+                           kNearestFromJson>()
             .repr<[](const Nearest& v) {
                 return core::format("NearestHit(id={:?}, category={:?}, distance={:.4})", v.id, v.category, v.distance);
             }>()
@@ -266,13 +263,13 @@ Class<Nearest>& nearest_hit_class() {
 }
 
 Class<Path>& path_result_class() {
-    static Class<Path> cls("PathResult", nullptr);
+    static Class<Path> cls("PathResult");
     static Class<Path>& described =
         cls.getter<[](const Path& v) { return to_py(v.total_distance); }>("total_distance")
             .getter<[](const Path& v) { return to_list(path_step_class(), v.steps); }>("steps")
-            .method<to_json_method<Path>>("to_json", kToJsonDoc)
+            .method<to_json_method<Path>>("to_json")
             .static_method<[](const Args& a) { return path_result_class().make(read_path(parse_or_raise(a))); },
-                           kPathFromJson>("from_json", kFromJsonDoc)
+                           kPathFromJson>()
             .repr<[](const Path& v) {
                 return core::format("PathResult(steps={}, total_distance={:.4})", v.steps.size(), v.total_distance);
             }>()
@@ -284,7 +281,7 @@ Class<Path>& path_result_class() {
 }
 
 Class<PathStep>& path_step_class() {
-    static Class<PathStep> cls("PathStep", nullptr);
+    static Class<PathStep> cls("PathStep");
     static Class<PathStep>& described =
         cls.getter<[](const PathStep& v) { return to_py(v.id); }>("id")
             .getter<[](const PathStep& v) { return to_py(v.category); }>("category")
@@ -292,9 +289,9 @@ Class<PathStep>& path_step_class() {
             .getter<[](const PathStep& v) { return to_py(v.hop_distance); }>("hop_distance")
             .getter<[](const PathStep& v) { return v.bridge_strength ? to_py(*v.bridge_strength) : none(); }>(
                 "bridge_strength")
-            .method<to_json_method<PathStep>>("to_json", kToJsonDoc)
+            .method<to_json_method<PathStep>>("to_json")
             .static_method<[](const Args& a) { return path_step_class().make(read_path_step(parse_or_raise(a))); },
-                           kStepFromJson>("from_json", kFromJsonDoc)
+                           kStepFromJson>()
             .repr<[](const PathStep& v) {
                 return core::format("PathStep(id={:?}, category={:?}, cumulative_distance={:.4}, hop={:.4})", v.id,
                                     v.category, v.cumulative_distance, v.hop_distance);
@@ -304,7 +301,7 @@ Class<PathStep>& path_step_class() {
 }
 
 Class<Glob>& glob_info_class() {
-    static Class<Glob> cls("GlobInfo", nullptr);
+    static Class<Glob> cls("GlobInfo");
     static Class<Glob>& described =
         cls.getter<[](const Glob& v) { return to_py(v.id); }>("id")
             .getter<[](const Glob& v) { return triple_list(v.centroid); }>("centroid")
@@ -319,9 +316,9 @@ Class<Glob>& glob_info_class() {
                 }
                 return list;
             }>("top_categories")
-            .method<to_json_method<Glob>>("to_json", kToJsonDoc)
+            .method<to_json_method<Glob>>("to_json")
             .static_method<[](const Args& a) { return glob_info_class().make(read_glob(parse_or_raise(a))); },
-                           kGlobFromJson>("from_json", kFromJsonDoc)
+                           kGlobFromJson>()
             .repr<[](const Glob& v) {
                 return core::format("GlobInfo(id={}, members={}, radius={:.4})", v.id, v.member_count, v.radius);
             }>()
@@ -333,14 +330,14 @@ Class<Glob>& glob_info_class() {
 }
 
 Class<Manifold>& manifold_info_class() {
-    static Class<Manifold> cls("ManifoldInfo", nullptr);
+    static Class<Manifold> cls("ManifoldInfo");
     static Class<Manifold>& described =
         cls.getter<[](const Manifold& v) { return triple_list(v.centroid); }>("centroid")
             .getter<[](const Manifold& v) { return triple_list(v.normal); }>("normal")
             .getter<[](const Manifold& v) { return to_py(v.variance_ratio); }>("variance_ratio")
-            .method<to_json_method<Manifold>>("to_json", kToJsonDoc)
+            .method<to_json_method<Manifold>>("to_json")
             .static_method<[](const Args& a) { return manifold_info_class().make(read_manifold(parse_or_raise(a))); },
-                           kManifoldFromJson>("from_json", kFromJsonDoc)
+                           kManifoldFromJson>()
             .repr<[](const Manifold& v) { return core::format("ManifoldInfo(variance_ratio={:.4})", v.variance_ratio); }>()
             .equality<[](const Manifold& a, const Manifold& b) {
                 return a.centroid == b.centroid && a.normal == b.normal && a.variance_ratio == b.variance_ratio;

@@ -14,10 +14,11 @@ namespace {
 using embed::VantorelPipeline;
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kNewNames[] = {"categories", "embeddings", "projection", "config"};
-constexpr Params kNew{"Pipeline", "__new__", kNewNames, 2, 2};
-constexpr const char* kJsonNames[] = {"json"};
-constexpr Params kFromJson{"Pipeline", "from_json", kJsonNames, 1, 1};
+constexpr Param kNewParams[] = {{"categories"}, {"embeddings"}, keyword_only("projection", "None"),
+                                keyword_only("config", "None")};
+constexpr Params kNew{"Pipeline", "__new__", kNewParams};
+constexpr Param kJson[] = {{"json"}};
+constexpr Params kFromJson{"Pipeline", "from_json", kJson};
 
 std::size_t dimension_of(const embed::Corpus& corpus) { return corpus.empty() ? 0 : corpus[0].size(); }
 
@@ -179,29 +180,25 @@ int bool_slot(PyObject* self) {
 }  // namespace
 
 Class<PyPipeline>& pipeline_class() {
-    static Class<PyPipeline> cls("Pipeline", "Pipeline(categories, embeddings, *, projection=None, config=None)\n--\n\n");
+    static Class<PyPipeline> cls("Pipeline");
     static Class<PyPipeline>& described =
         with_category_queries(
             with_item_queries(
-                cls.static_method<from_json, kFromJson>("from_json", "from_json(json)\n--\n\n")
+                cls.static_method<from_json, kFromJson>()
                     .getter<[](const PyPipeline& p) { return to_py(static_cast<std::uint64_t>(item_count(p))); }>(
                         "num_items")
                     .getter<[](const PyPipeline& p) { return string_list(p.engine.categories()); }>("categories")
-                    .method<config>("config",
-                                    "config($self)\n--\n\n"
-                                    "Return the [`PipelineConfig`] this pipeline was built with, as a dict.")
+                    .method<config>("config", "Return the [`PipelineConfig`] this pipeline was built with, as a dict.")
                     .getter<projection_kind>("projection_kind",
                                              "Short stable name of the projection family — \"pca\", \"kernel_pca\",\n"
                                              "or \"laplacian_eigenmap\"."))
-                .method<exported_points>("exported_points", "exported_points($self)\n--\n\n")
+                .method<exported_points>("exported_points")
                 .getter<[](const PyPipeline& p) { return to_py(p.engine.explained_variance_ratio()); }>(
                     "explained_variance_ratio")
                 .method<[](const PyPipeline& p) { return string_list(p.engine.unique_categories()); }>(
-                    "unique_categories", "unique_categories($self)\n--\n\n")
-                .method<[](const PyPipeline& p) { return to_py(p.engine.to_json()); }>("to_json",
-                                                                                       "to_json($self)\n--\n\n")
-                .method<[](const PyPipeline& p) { return to_py(p.engine.to_csv()); }>("to_csv",
-                                                                                      "to_csv($self)\n--\n\n"))
+                    "unique_categories")
+                .method<[](const PyPipeline& p) { return to_py(p.engine.to_json()); }>("to_json")
+                .method<[](const PyPipeline& p) { return to_py(p.engine.to_csv()); }>("to_csv"))
             .constructor<construct, kNew>()
             .slot(Py_mp_length, reinterpret_cast<void*>(&length_slot))
             .slot(Py_nb_bool, reinterpret_cast<void*>(&bool_slot))

@@ -11,15 +11,15 @@ namespace {
 namespace q = embed::query;
 namespace out = embed::output;
 
-constexpr const char* kPathNames[] = {"source_category", "target_category"};
-constexpr const char* kNeighborNames[] = {"category", "k"};
-constexpr const char* kDrillNames[] = {"category", "query", "k"};
-constexpr const char* kHierarchicalNames[] = {"query", "k"};
+constexpr Param kPathParams[] = {{"source_category"}, {"target_category"}};
+constexpr Param kNeighborParams[] = {{"category"}, {"k", "5"}};
+constexpr Param kDrillParams[] = {{"category"}, {"query"}, {"k", "10"}};
+constexpr Param kHierarchicalParams[] = {{"query"}, {"k", "5"}};
 
-constexpr Params kCategoryPath{"Pipeline", "category_concept_path", kPathNames, 2, 2};
-constexpr Params kNeighbors{"Pipeline", "category_neighbors", kNeighborNames, 2, 1};
-constexpr Params kDrillDown{"Pipeline", "drill_down", kDrillNames, 3, 2};
-constexpr Params kHierarchical{"Pipeline", "hierarchical_nearest", kHierarchicalNames, 2, 1};
+constexpr Params kCategoryPath{"Pipeline", "category_concept_path", kPathParams};
+constexpr Params kNeighbors{"Pipeline", "category_neighbors", kNeighborParams};
+constexpr Params kDrillDown{"Pipeline", "drill_down", kDrillParams};
+constexpr Params kHierarchical{"Pipeline", "hierarchical_nearest", kHierarchicalParams};
 
 std::vector<double> zeros(const PyPipeline& p) { return std::vector<double>(p.dimension, 0.0); }
 
@@ -32,14 +32,14 @@ Ref category_concept_path(const PyPipeline& p, const Args& a) {
 
 Ref category_neighbors(const PyPipeline& p, const Args& a) {
     const std::string_view category = a.convert(0, to_string_view);
-    const std::uint64_t k = a.u64_or(1, 5);
+    const std::uint64_t k = a.u64(1);
     const auto answer = run_query<out::CategoryNeighbors>(p, q::CategoryNeighbors{category, k}, zeros(p));
     return to_list(category_summary_info_class(), to_category_summary_infos(answer.summaries));
 }
 
 Ref drill_down(const PyPipeline& p, const Args& a) {
     const std::string_view category = a.convert(0, to_string_view);
-    const std::uint64_t k = a.u64_or(2, 10);
+    const std::uint64_t k = a.u64(2);
     std::vector<double> v = extract_embedding(a.object(1));
     check_query_dim(p.dimension, v.size());
     const auto answer = run_query<out::DrillDown>(p, q::DrillDown{category, k}, v);
@@ -54,7 +54,7 @@ Ref category_stats(const PyPipeline& p) {
 }
 
 Ref hierarchical_nearest(const PyPipeline& p, const Args& a) {
-    const std::uint64_t k = a.u64_or(1, 5);
+    const std::uint64_t k = a.u64(1);
     std::vector<double> v = extract_embedding(a.object(0));
     check_query_dim(p.dimension, v.size());
     auto hits = without_gil([&] { return p.engine.hierarchical_nearest(v, k); });
@@ -73,24 +73,19 @@ Ref projection_warnings(const PyPipeline& p) {
 
 Class<PyPipeline>& with_category_queries(Class<PyPipeline>& cls) {
     return cls
-        .method<category_concept_path, kCategoryPath>(
-            "category_concept_path", "category_concept_path($self, source_category, target_category)\n--\n\n")
-        .method<category_neighbors, kNeighbors>("category_neighbors", "category_neighbors($self, category, k=5)\n--\n\n")
-        .method<drill_down, kDrillDown>("drill_down", "drill_down($self, category, query, k=10)\n--\n\n")
+        .method<category_concept_path, kCategoryPath>()
+        .method<category_neighbors, kNeighbors>()
+        .method<drill_down, kDrillDown>()
         .method<hierarchical_nearest, kHierarchical>(
-            "hierarchical_nearest",
-            "hierarchical_nearest($self, query, k=5)\n--\n\n"
             "Hierarchical nearest-neighbor search. Falls back to plain\n"
             "[`nearest`](Self::nearest) when EVR is above\n"
             "`config.routing.low_evr_threshold`; otherwise routes the query\n"
             "to a domain group and drills into its member categories.")
-        .method<domain_groups>("domain_groups",
-                               "domain_groups($self)\n--\n\nCoarse domain groups detected from category geometry.")
+        .method<domain_groups>("domain_groups", "Coarse domain groups detected from category geometry.")
         .method<projection_warnings>("projection_warnings",
-                                     "projection_warnings($self)\n--\n\n"
                                      "Structured warnings when projection quality (EVR) is below the\n"
                                      "configured threshold. Empty when the projection is healthy.")
-        .method<category_stats>("category_stats", "category_stats($self)\n--\n\n");
+        .method<category_stats>("category_stats");
 }
 
 }  // namespace vantorel::python

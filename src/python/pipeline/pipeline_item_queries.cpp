@@ -10,22 +10,24 @@ namespace {
 namespace q = embed::query;
 namespace out = embed::output;
 
-constexpr const char* kQueryK[] = {"query", "k"};
-constexpr const char* kQueryMinCosine[] = {"query", "min_cosine"};
-constexpr const char* kPathNames[] = {"source_id", "target_id", "graph_k", "query"};
-constexpr const char* kGlobNames[] = {"k", "max_k", "query"};
-constexpr const char* kManifoldNames[] = {"query", "neighborhood_k"};
+// Each query and its _json twin share one parameter list.
+constexpr Param kNearestParams[] = {{"query"}, {"k", "5"}};
+constexpr Param kSimilarParams[] = {{"query"}, {"min_cosine", "0.8"}};
+constexpr Param kPathParams[] = {{"source_id"}, {"target_id"}, keyword_only("graph_k", "10"),
+                                 keyword_only("query", "None")};
+constexpr Param kGlobParams[] = {keyword_only("k", "None"), keyword_only("max_k", "10"), keyword_only("query", "None")};
+constexpr Param kManifoldParams[] = {{"query"}, keyword_only("neighborhood_k", "10")};
 
-constexpr Params kNearest{"Pipeline", "nearest", kQueryK, 2, 1};
-constexpr Params kNearestJson{"Pipeline", "nearest_json", kQueryK, 2, 1};
-constexpr Params kSimilar{"Pipeline", "similar_above", kQueryMinCosine, 2, 1};
-constexpr Params kSimilarJson{"Pipeline", "similar_above_json", kQueryMinCosine, 2, 1};
-constexpr Params kPath{"Pipeline", "concept_path", kPathNames, 2, 2};
-constexpr Params kPathJson{"Pipeline", "concept_path_json", kPathNames, 2, 2};
-constexpr Params kGlobs{"Pipeline", "detect_globs", kGlobNames, 0, 0};
-constexpr Params kGlobsJson{"Pipeline", "detect_globs_json", kGlobNames, 0, 0};
-constexpr Params kManifold{"Pipeline", "local_manifold", kManifoldNames, 1, 1};
-constexpr Params kManifoldJson{"Pipeline", "local_manifold_json", kManifoldNames, 1, 1};
+constexpr Params kNearest{"Pipeline", "nearest", kNearestParams};
+constexpr Params kNearestJson{"Pipeline", "nearest_json", kNearestParams};
+constexpr Params kSimilar{"Pipeline", "similar_above", kSimilarParams};
+constexpr Params kSimilarJson{"Pipeline", "similar_above_json", kSimilarParams};
+constexpr Params kPath{"Pipeline", "concept_path", kPathParams};
+constexpr Params kPathJson{"Pipeline", "concept_path_json", kPathParams};
+constexpr Params kGlobs{"Pipeline", "detect_globs", kGlobParams};
+constexpr Params kGlobsJson{"Pipeline", "detect_globs_json", kGlobParams};
+constexpr Params kManifold{"Pipeline", "local_manifold", kManifoldParams};
+constexpr Params kManifoldJson{"Pipeline", "local_manifold_json", kManifoldParams};
 
 // The converted query, checked against the pipeline's dimension.
 std::vector<double> query_vector(const PyPipeline& p, const Args& a, std::size_t i) {
@@ -41,13 +43,13 @@ std::vector<double> optional_query(const PyPipeline& p, const Args& a, std::size
 }
 
 std::vector<Nearest> nearest(const PyPipeline& p, const Args& a) {
-    const std::uint64_t k = a.u64_or(1, 5);
+    const std::uint64_t k = a.u64(1);
     const auto v = query_vector(p, a, 0);
     return run_query<out::Nearest>(p, q::Nearest{k}, v).hits;
 }
 
 std::vector<Nearest> similar_above(const PyPipeline& p, const Args& a) {
-    const double min_cosine = a.f64_or(1, 0.8);
+    const double min_cosine = a.f64(1);
     const auto v = query_vector(p, a, 0);
     return run_query<out::SimilarAbove>(p, q::SimilarAbove{min_cosine}, v).hits;
 }
@@ -55,7 +57,7 @@ std::vector<Nearest> similar_above(const PyPipeline& p, const Args& a) {
 std::optional<Path> concept_path(const PyPipeline& p, const Args& a) {
     const std::string_view source = a.convert(0, to_string_view);
     const std::string_view target = a.convert(1, to_string_view);
-    const std::uint64_t graph_k = a.u64_or(2, 10);
+    const std::uint64_t graph_k = a.u64(2);
     const auto v = optional_query(p, a, 3);
     return run_query<out::ConceptPath>(p, q::ConceptPath{source, target, graph_k}, v).path;
 }
@@ -63,13 +65,13 @@ std::optional<Path> concept_path(const PyPipeline& p, const Args& a) {
 std::vector<Glob> detect_globs(const PyPipeline& p, const Args& a) {
     std::optional<std::uint64_t> k;
     if (a.present(0)) k = a.u64(0);
-    const std::uint64_t max_k = a.u64_or(1, 10);
+    const std::uint64_t max_k = a.u64(1);
     const auto v = optional_query(p, a, 2);
     return run_query<out::Globs>(p, q::DetectGlobs{k, max_k}, v).globs;
 }
 
 Manifold local_manifold(const PyPipeline& p, const Args& a) {
-    const std::uint64_t neighborhood_k = a.u64_or(1, 10);
+    const std::uint64_t neighborhood_k = a.u64(1);
     const auto v = query_vector(p, a, 0);
     return run_query<out::LocalManifold>(p, q::LocalManifold{neighborhood_k}, v);
 }
@@ -97,22 +99,16 @@ Ref manifold_text(const PyPipeline& p, const Args& a) { return to_py(to_json(loc
 }  // namespace
 
 Class<PyPipeline>& with_item_queries(Class<PyPipeline>& cls) {
-    return cls.method<nearest_objects, kNearest>("nearest", "nearest($self, query, k=5)\n--\n\n")
-        .method<nearest_text, kNearestJson>("nearest_json", "nearest_json($self, query, k=5)\n--\n\n")
-        .method<similar_objects, kSimilar>("similar_above", "similar_above($self, query, min_cosine=0.8)\n--\n\n")
-        .method<similar_text, kSimilarJson>("similar_above_json",
-                                            "similar_above_json($self, query, min_cosine=0.8)\n--\n\n")
-        .method<path_object, kPath>("concept_path",
-                                    "concept_path($self, source_id, target_id, *, graph_k=10, query=None)\n--\n\n")
-        .method<path_text, kPathJson>(
-            "concept_path_json", "concept_path_json($self, source_id, target_id, *, graph_k=10, query=None)\n--\n\n")
-        .method<globs_objects, kGlobs>("detect_globs", "detect_globs($self, *, k=None, max_k=10, query=None)\n--\n\n")
-        .method<globs_text, kGlobsJson>("detect_globs_json",
-                                        "detect_globs_json($self, *, k=None, max_k=10, query=None)\n--\n\n")
-        .method<manifold_object, kManifold>("local_manifold",
-                                            "local_manifold($self, query, *, neighborhood_k=10)\n--\n\n")
-        .method<manifold_text, kManifoldJson>("local_manifold_json",
-                                              "local_manifold_json($self, query, *, neighborhood_k=10)\n--\n\n");
+    return cls.method<nearest_objects, kNearest>()
+        .method<nearest_text, kNearestJson>()
+        .method<similar_objects, kSimilar>()
+        .method<similar_text, kSimilarJson>()
+        .method<path_object, kPath>()
+        .method<path_text, kPathJson>()
+        .method<globs_objects, kGlobs>()
+        .method<globs_text, kGlobsJson>()
+        .method<manifold_object, kManifold>()
+        .method<manifold_text, kManifoldJson>();
 }
 
 }  // namespace vantorel::python

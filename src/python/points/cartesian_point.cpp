@@ -7,8 +7,8 @@ namespace {
 
 using core::CartesianPoint;
 
-constexpr const char* kNames[] = {"x", "y", "z"};
-constexpr Params kNew{"CartesianPoint", "__new__", kNames, 3, 3};
+constexpr Param kFields[] = {{"x"}, {"y"}, {"z"}};
+constexpr Params kNew{"CartesianPoint", "__new__", kFields};
 
 CartesianPoint construct(const Args& a) {
     const double x = a.f64(0);
@@ -31,14 +31,14 @@ bool equal(const CartesianPoint& a, const CartesianPoint& b) { return a.x == b.x
 }  // namespace
 
 Class<CartesianPoint>& cartesian_point_class() {
-    static Class<CartesianPoint> cls("CartesianPoint", "CartesianPoint(x, y, z)\n--\n\n");
+    static Class<CartesianPoint> cls("CartesianPoint");
     static Class<CartesianPoint>& described = cls.constructor<construct, kNew>()
                                                   .getter<x>("x")
                                                   .getter<y>("y")
                                                   .getter<z>("z")
-                                                  .method<magnitude>("magnitude", "magnitude($self)\n--\n\n")
-                                                  .method<normalize>("normalize", "normalize($self)\n--\n\n")
-                                                  .method<to_spherical>("to_spherical", "to_spherical($self)\n--\n\n")
+                                                  .method<magnitude>("magnitude")
+                                                  .method<normalize>("normalize")
+                                                  .method<to_spherical>("to_spherical")
                                                   .repr<repr>()
                                                   .equality<equal>();
     return described;

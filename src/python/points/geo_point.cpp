@@ -7,8 +7,8 @@ namespace {
 
 using core::GeoPoint;
 
-constexpr const char* kNames[] = {"lat", "lon", "alt"};
-constexpr Params kNew{"GeoPoint", "__new__", kNames, 3, 3};
+constexpr Param kFields[] = {{"lat"}, {"lon"}, {"alt"}};
+constexpr Params kNew{"GeoPoint", "__new__", kFields};
 
 GeoPoint construct(const Args& a) {
     const double lat = a.f64(0);
@@ -32,13 +32,13 @@ bool equal(const GeoPoint& a, const GeoPoint& b) { return a.lat == b.lat && a.lo
 }  // namespace
 
 Class<GeoPoint>& geo_point_class() {
-    static Class<GeoPoint> cls("GeoPoint", "GeoPoint(lat, lon, alt)\n--\n\n");
+    static Class<GeoPoint> cls("GeoPoint");
     static Class<GeoPoint>& described = cls.constructor<construct, kNew>()
                                             .getter<lat>("lat")
                                             .getter<lon>("lon")
                                             .getter<alt>("alt")
-                                            .method<to_spherical>("to_spherical", "to_spherical($self)\n--\n\n")
-                                            .method<to_cartesian>("to_cartesian", "to_cartesian($self)\n--\n\n")
+                                            .method<to_spherical>("to_spherical")
+                                            .method<to_cartesian>("to_cartesian")
                                             .repr<repr>()
                                             .equality<equal>();
     return described;

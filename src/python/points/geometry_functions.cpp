@@ -7,17 +7,17 @@
 namespace vantorel::python {
 namespace {
 
-constexpr const char* kAB[] = {"a", "b"};
-constexpr const char* kABRadius[] = {"a", "b", "radius"};
-constexpr const char* kP[] = {"p"};
+constexpr Param kAB[] = {{"a"}, {"b"}};
+constexpr Param kABRadius[] = {{"a"}, {"b"}, {"radius"}};
+constexpr Param kP[] = {{"p"}};
 
-constexpr Params kAngular{nullptr, "angular_distance", kAB, 2, 2};
-constexpr Params kGreatCircle{nullptr, "great_circle_distance", kABRadius, 3, 3};
-constexpr Params kChord{nullptr, "chord_distance", kAB, 2, 2};
-constexpr Params kSphericalToCartesian{nullptr, "spherical_to_cartesian", kP, 1, 1};
-constexpr Params kCartesianToSpherical{nullptr, "cartesian_to_spherical", kP, 1, 1};
-constexpr Params kSphericalToGeo{nullptr, "spherical_to_geo", kP, 1, 1};
-constexpr Params kGeoToSpherical{nullptr, "geo_to_spherical", kP, 1, 1};
+constexpr Params kAngular{nullptr, "angular_distance", kAB};
+constexpr Params kGreatCircle{nullptr, "great_circle_distance", kABRadius};
+constexpr Params kChord{nullptr, "chord_distance", kAB};
+constexpr Params kSphericalToCartesian{nullptr, "spherical_to_cartesian", kP};
+constexpr Params kCartesianToSpherical{nullptr, "cartesian_to_spherical", kP};
+constexpr Params kSphericalToGeo{nullptr, "spherical_to_geo", kP};
+constexpr Params kGeoToSpherical{nullptr, "geo_to_spherical", kP};
 
 Ref angular_distance(const Args& a) {
     const auto p = spherical_arg(a, 0);
@@ -52,41 +52,12 @@ Ref geo_to_spherical(const Args& a) { return spherical_point_class().make(core::
 
 }  // namespace
 
-PyMethodDef& angular_distance_def() {
-    static PyMethodDef def = function_def<angular_distance, kAngular>("angular_distance(a, b)\n--\n\n");
-    return def;
-}
-
-PyMethodDef& great_circle_distance_def() {
-    static PyMethodDef def = function_def<great_circle_distance, kGreatCircle>("great_circle_distance(a, b, radius)\n--\n\n");
-    return def;
-}
-
-PyMethodDef& chord_distance_def() {
-    static PyMethodDef def = function_def<chord_distance, kChord>("chord_distance(a, b)\n--\n\n");
-    return def;
-}
-
-PyMethodDef& spherical_to_cartesian_def() {
-    static PyMethodDef def = function_def<spherical_to_cartesian, kSphericalToCartesian>("spherical_to_cartesian(p)\n--\n\n");
-    return def;
-}
-
-PyMethodDef& cartesian_to_spherical_def() {
-    static PyMethodDef def = function_def<cartesian_to_spherical, kCartesianToSpherical>("cartesian_to_spherical(p)\n--\n\n");
-    return def;
-}
-
-PyMethodDef& spherical_to_geo_def() {
-    static PyMethodDef def =
-        function_def<spherical_to_geo, kSphericalToGeo>("spherical_to_geo(p)\n--\n\n");
-    return def;
-}
-
-PyMethodDef& geo_to_spherical_def() {
-    static PyMethodDef def =
-        function_def<geo_to_spherical, kGeoToSpherical>("geo_to_spherical(p)\n--\n\n");
-    return def;
-}
+PyMethodDef& angular_distance_def() { return function_def<angular_distance, kAngular>(); }
+PyMethodDef& great_circle_distance_def() { return function_def<great_circle_distance, kGreatCircle>(); }
+PyMethodDef& chord_distance_def() { return function_def<chord_distance, kChord>(); }
+PyMethodDef& spherical_to_cartesian_def() { return function_def<spherical_to_cartesian, kSphericalToCartesian>(); }
+PyMethodDef& cartesian_to_spherical_def() { return function_def<cartesian_to_spherical, kCartesianToSpherical>(); }
+PyMethodDef& spherical_to_geo_def() { return function_def<spherical_to_geo, kSphericalToGeo>(); }
+PyMethodDef& geo_to_spherical_def() { return function_def<geo_to_spherical, kGeoToSpherical>(); }
 
 }  // namespace vantorel::python

@@ -19,7 +19,7 @@ std::string repr(const ProjectedPoint& p) {
 }  // namespace
 
 Class<ProjectedPoint>& projected_point_class() {
-    static Class<ProjectedPoint> cls("ProjectedPoint", nullptr);
+    static Class<ProjectedPoint> cls("ProjectedPoint");
     static Class<ProjectedPoint>& described = cls.getter<position>("position")
                                                   .getter<certainty>("certainty")
                                                   .getter<intensity>("intensity")

@@ -7,8 +7,8 @@ namespace {
 
 using core::SphericalPoint;
 
-constexpr const char* kNames[] = {"r", "theta", "phi"};
-constexpr Params kNew{"SphericalPoint", "__new__", kNames, 3, 3};
+constexpr Param kFields[] = {{"r"}, {"theta"}, {"phi"}};
+constexpr Params kNew{"SphericalPoint", "__new__", kFields};
 
 SphericalPoint construct(const Args& a) {
     const double r = a.f64(0);
@@ -32,13 +32,13 @@ bool equal(const SphericalPoint& a, const SphericalPoint& b) { return a.r == b.r
 }  // namespace
 
 Class<SphericalPoint>& spherical_point_class() {
-    static Class<SphericalPoint> cls("SphericalPoint", "SphericalPoint(r, theta, phi)\n--\n\n");
+    static Class<SphericalPoint> cls("SphericalPoint");
     static Class<SphericalPoint>& described = cls.constructor<construct, kNew>()
                                                    .getter<r>("r")
                                                    .getter<theta>("theta")
                                                    .getter<phi>("phi")
-                                                   .method<to_cartesian>("to_cartesian", "to_cartesian($self)\n--\n\n")
-                                                   .method<to_geo>("to_geo", "to_geo($self)\n--\n\n")
+                                                   .method<to_cartesian>("to_cartesian")
+                                                   .method<to_geo>("to_geo")
                                                    .repr<repr>()
                                                    .equality<equal>();
     return described;

@@ -5,13 +5,14 @@ namespace {
 
 using embed::KernelPcaProjection;
 
-constexpr const char* kFitNames[] = {"embeddings", "sigma", "radial", "volumetric"};
-constexpr Params kFit{"KernelPcaProjection", "fit", kFitNames, 1, 1};
+constexpr Param kFitParams[] = {{"embeddings"}, keyword_only("sigma", "None"), keyword_only("radial", "None"),
+                                keyword_only("volumetric", "False")};
+constexpr Params kFit{"KernelPcaProjection", "fit", kFitParams};
 
 Ref fit(PyTypeObject*, const Args& a) {
     std::optional<double> sigma;
     if (a.present(1)) sigma = a.f64(1);
-    const bool volumetric = a.flag_or(3, false);
+    const bool volumetric = a.flag(3);
     const embed::Corpus corpus = extract_embeddings_2d(a.object(0));
     embed::RadialStrategy radial = a.present(2) ? parse_radial(a.object(2)) : embed::RadialStrategy::magnitude();
     KernelPcaProjection fitted = fitted_or_raise(without_gil([&] {
@@ -37,10 +38,9 @@ std::string repr(const KernelPcaProjection& p) {
 }  // namespace
 
 Class<KernelPcaProjection>& kernel_pca_projection_class() {
-    static Class<KernelPcaProjection> cls("KernelPcaProjection", nullptr);
+    static Class<KernelPcaProjection> cls("KernelPcaProjection");
     static Class<KernelPcaProjection>& described =
-        with_projection_methods(cls.class_method<fit, kFit>(
-                                    "fit", "fit($cls, embeddings, *, sigma=None, radial=None, volumetric=False)\n--\n\n"))
+        with_projection_methods(cls.class_method<fit, kFit>())
             .getter<dimensionality>("dimensionality")
             .getter<explained_variance_ratio>("explained_variance_ratio")
             .getter<sigma>("sigma")

@@ -5,11 +5,11 @@ namespace {
 
 using embed::LaplacianEigenmapProjection;
 
-constexpr const char* kFitNames[] = {"embeddings", "radial", "k_neighbors", "active_threshold"};
-constexpr Params kFit{"LaplacianEigenmap", "fit", kFitNames, 1, 1};
+constexpr Param kFitParams[] = {{"embeddings"}, keyword_only("radial", "None"), keyword_only("k_neighbors", "None"),
+                                keyword_only("active_threshold", "None")};
+constexpr Params kFit{"LaplacianEigenmap", "fit", kFitParams};
 
 constexpr const char* kFitDoc =
-    "fit($cls, embeddings, *, radial=None, k_neighbors=None, active_threshold=None)\n--\n\n"
     "Fit a Laplacian-eigenmap projection to a corpus.\n"
     "\n"
     "- `embeddings`: 2-D numpy array (f32/f64) or list-of-lists; needs\n"
@@ -54,9 +54,9 @@ std::string repr(const LaplacianEigenmapProjection& p) {
 }  // namespace
 
 Class<LaplacianEigenmapProjection>& laplacian_eigenmap_class() {
-    static Class<LaplacianEigenmapProjection> cls("LaplacianEigenmap", nullptr);
+    static Class<LaplacianEigenmapProjection> cls("LaplacianEigenmap");
     static Class<LaplacianEigenmapProjection>& described =
-        with_projection_methods(cls.class_method<fit, kFit>("fit", kFitDoc))
+        with_projection_methods(cls.class_method<fit, kFit>(kFitDoc))
             .getter<dimensionality>("dimensionality")
             .getter<connectivity_ratio>(
                 "explained_variance_ratio",

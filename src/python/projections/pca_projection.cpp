@@ -5,11 +5,11 @@ namespace {
 
 using embed::PcaProjection;
 
-constexpr const char* kFitNames[] = {"embeddings", "radial", "volumetric"};
-constexpr Params kFit{"PcaProjection", "fit", kFitNames, 1, 1};
+constexpr Param kFitParams[] = {{"embeddings"}, keyword_only("radial", "None"), keyword_only("volumetric", "False")};
+constexpr Params kFit{"PcaProjection", "fit", kFitParams};
 
 Ref fit(PyTypeObject*, const Args& a) {
-    const bool volumetric = a.flag_or(2, false);
+    const bool volumetric = a.flag(2);
     const embed::Corpus corpus = extract_embeddings_2d(a.object(0));
     embed::RadialStrategy radial = a.present(1) ? parse_radial(a.object(1)) : embed::RadialStrategy::magnitude();
     PcaProjection fitted =
@@ -28,10 +28,9 @@ std::string repr(const PcaProjection& p) {
 }  // namespace
 
 Class<PcaProjection>& pca_projection_class() {
-    static Class<PcaProjection> cls("PcaProjection", nullptr);
+    static Class<PcaProjection> cls("PcaProjection");
     static Class<PcaProjection>& described =
-        with_projection_methods(
-            cls.class_method<fit, kFit>("fit", "fit($cls, embeddings, *, radial=None, volumetric=False)\n--\n\n"))
+        with_projection_methods(cls.class_method<fit, kFit>())
             .getter<dimensionality>("dimensionality")
             .getter<explained_variance_ratio>("explained_variance_ratio")
             .repr<repr>();

@@ -18,17 +18,17 @@ struct ProjectionBinding;
 
 namespace projection_detail {
 
-inline constexpr const char* kEmbedding[] = {"embedding"};
-inline constexpr const char* kEmbeddings[] = {"embeddings"};
+inline constexpr Param kEmbedding[] = {{"embedding"}};
+inline constexpr Param kEmbeddings[] = {{"embeddings"}};
 
 template <class P>
-inline constexpr Params kProject{ProjectionBinding<P>::name, "project", kEmbedding, 1, 1};
+inline constexpr Params kProject{ProjectionBinding<P>::name, "project", kEmbedding};
 template <class P>
-inline constexpr Params kProjectRich{ProjectionBinding<P>::name, "project_rich", kEmbedding, 1, 1};
+inline constexpr Params kProjectRich{ProjectionBinding<P>::name, "project_rich", kEmbedding};
 template <class P>
-inline constexpr Params kProjectBatch{ProjectionBinding<P>::name, "project_batch", kEmbeddings, 1, 1};
+inline constexpr Params kProjectBatch{ProjectionBinding<P>::name, "project_batch", kEmbeddings};
 template <class P>
-inline constexpr Params kProjectRichBatch{ProjectionBinding<P>::name, "project_rich_batch", kEmbeddings, 1, 1};
+inline constexpr Params kProjectRichBatch{ProjectionBinding<P>::name, "project_rich_batch", kEmbeddings};
 
 // Wrong lengths are caller input, refused before the engine sees them.
 template <class P>
@@ -91,11 +91,10 @@ inline Ref dimensionality_of(std::size_t dim) { return to_py(static_cast<std::ui
 template <class P>
 Class<P>& with_projection_methods(Class<P>& cls) {
     using namespace projection_detail;
-    return cls.template method<project<P>, kProject<P>>("project", "project($self, embedding)\n--\n\n")
-        .template method<project_rich<P>, kProjectRich<P>>("project_rich", "project_rich($self, embedding)\n--\n\n")
-        .template method<project_batch<P>, kProjectBatch<P>>("project_batch", "project_batch($self, embeddings)\n--\n\n")
-        .template method<project_rich_batch<P>, kProjectRichBatch<P>>(
-            "project_rich_batch", "project_rich_batch($self, embeddings)\n--\n\n");
+    return cls.template method<project<P>, kProject<P>>()
+        .template method<project_rich<P>, kProjectRich<P>>()
+        .template method<project_batch<P>, kProjectBatch<P>>()
+        .template method<project_rich_batch<P>, kProjectRichBatch<P>>();
 }
 
 // A fit's engine error becomes ValueError with its text.

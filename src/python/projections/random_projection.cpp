@@ -5,12 +5,12 @@ namespace {
 
 using embed::RandomProjection;
 
-constexpr const char* kNewNames[] = {"dim", "radial", "seed"};
-constexpr Params kNew{"RandomProjection", "__new__", kNewNames, 1, 1};
+constexpr Param kNewParams[] = {{"dim"}, keyword_only("radial", "None"), keyword_only("seed", "42")};
+constexpr Params kNew{"RandomProjection", "__new__", kNewParams};
 
 RandomProjection construct(const Args& a) {
     const std::uint64_t dim = a.u64(0);
-    const std::uint64_t seed = a.u64_or(2, 42);
+    const std::uint64_t seed = a.u64(2);
     embed::RadialStrategy radial = a.present(1) ? parse_radial(a.object(1)) : embed::RadialStrategy::magnitude();
     if (dim < 3) raise_value_error("embedding dimension must be >= 3");
     return RandomProjection::make(static_cast<std::size_t>(dim), std::move(radial), seed);
@@ -23,7 +23,7 @@ std::string repr(const RandomProjection& p) { return core::format("RandomProject
 }  // namespace
 
 Class<RandomProjection>& random_projection_class() {
-    static Class<RandomProjection> cls("RandomProjection", "RandomProjection(dim, *, radial=None, seed=42)\n--\n\n");
+    static Class<RandomProjection> cls("RandomProjection");
     static Class<RandomProjection>& described =
         with_projection_methods(cls.constructor<construct, kNew>()).getter<dimensionality>("dimensionality").repr<repr>();
     return described;

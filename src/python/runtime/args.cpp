@@ -1,6 +1,7 @@
 #include "python/runtime/args.hpp"
 
-#include <cstring>
+#include <algorithm>
+#include <charconv>
 
 #include "core/format.hpp"
 #include "core/invariant.hpp"
@@ -26,28 +27,32 @@ std::string join_names(const std::vector<const char*>& names) {
                                   missing.size() == 1 ? "argument" : "arguments", join_names(missing)));
 }
 
-bool key_equals(PyObject* key, const char* name) {
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(key, &size);
-    if (text == nullptr) throw PyErrorSet{};
-    return static_cast<std::size_t>(size) == std::strlen(name) && std::memcmp(text, name, static_cast<std::size_t>(size)) == 0;
+// Compared as code points, so a keyword that cannot be encoded (a lone
+// surrogate) is simply no match instead of an encoding error.
+bool key_equals(PyObject* key, const char* name) noexcept { return PyUnicode_CompareWithASCIIString(key, name) == 0; }
+
+// The keyword is inserted as the str it is, the way the interpreter shows it.
+[[noreturn]] void raise_unexpected_keyword(const Params& p, PyObject* key) {
+    Ref message = Ref::steal(
+        PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'", p.callable().c_str(), key));
+    PyErr_SetObject(PyExc_TypeError, message.get());
+    throw PyErrorSet{};
+}
+
+// A numeric default as written in the signature ("5", "0.8").
+template <class T>
+T read_number(std::string_view text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        core::stop(core::format("unreadable default '{}'", text));
+    }
+    return value;
 }
 
 }  // namespace
 
-std::string Params::callable() const {
-    std::string name;
-    if (owner != nullptr) {
-        name += owner;
-        name += '.';
-    }
-    name += function;
-    name += "()";
-    return name;
-}
-
 Args Args::bind_positional(const Params& params, PyObject* const* args, std::size_t nargs) {
-    if (params.names.size() > kMaxParams) core::stop("too many declared parameters");
     Args out(params);
     if (nargs > params.positional) {
         if (params.required == params.positional) {
@@ -89,26 +94,27 @@ Args Args::bind(const Params& params, PyObject* args, PyObject* kwargs) {
 
 void Args::bind_keyword(PyObject* key, PyObject* value) {
     const Params& p = *params_;
-    for (std::size_t i = 0; i < p.names.size(); ++i) {
-        if (!key_equals(key, p.names[i])) continue;
+    if (!PyUnicode_Check(key)) raise_type_error("keywords must be strings");
+    for (std::size_t i = 0; i < p.list.size(); ++i) {
+        if (!key_equals(key, p.list[i].name)) continue;
         if (i < nargs_) {
-            raise_type_error(core::format("{} got multiple values for argument '{}'", p.callable(), p.names[i]));
+            raise_type_error(core::format("{} got multiple values for argument '{}'", p.callable(), p.list[i].name));
         }
         values_[i] = value;
         return;
     }
-    raise_type_error(core::format("{} got an unexpected keyword argument '{}'", p.callable(), to_string_view(key)));
+    raise_unexpected_keyword(p, key);
 }
 
 void Args::check_complete() const {
     const Params& p = *params_;
     std::vector<const char*> missing;
     for (std::size_t i = 0; i < p.required; ++i) {
-        if (values_[i] == nullptr) missing.push_back(p.names[i]);
+        if (values_[i] == nullptr) missing.push_back(p.list[i].name);
     }
     if (!missing.empty()) raise_missing(p, missing, "positional");
-    for (std::size_t i = p.positional; i < p.positional + p.required_keyword_only; ++i) {
-        if (values_[i] == nullptr) missing.push_back(p.names[i]);
+    for (std::size_t i = p.positional; i < p.list.size(); ++i) {
+        if (values_[i] == nullptr && p.list[i].default_text == nullptr) missing.push_back(p.list[i].name);
     }
     if (!missing.empty()) raise_missing(p, missing, "keyword");
 }
@@ -120,16 +126,34 @@ void Args::rewrap_type_error(std::size_t i) const {
     if (raised == nullptr || raised != PyExc_TypeError) throw PyErrorSet{};
     Ref cause = fetch_exception();
     Ref text = Ref::steal(PyObject_Str(cause.get()));
-    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", params_->names[i], text.get()));
+    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name(i), text.get()));
     Ref wrapped = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
     PyException_SetCause(wrapped.get(), cause.release());
     PyErr_SetObject(PyExc_TypeError, wrapped.get());
     throw PyErrorSet{};
 }
 
-double Args::f64(std::size_t i) const { return convert(i, to_f64); }
-std::uint64_t Args::u64(std::size_t i) const { return convert(i, to_u64); }
-bool Args::flag(std::size_t i) const { return convert(i, to_bool); }
+std::string_view Args::default_text(std::size_t i) const {
+    const char* text = params_->list[i].default_text;
+    if (text == nullptr || std::string_view(text) == "None") {
+        core::stop(core::format("argument '{}' was omitted and has no value to default to", name(i)));
+    }
+    return text;
+}
+
+double Args::f64(std::size_t i) const { return given(i) ? convert(i, to_f64) : read_number<double>(default_text(i)); }
+
+std::uint64_t Args::u64(std::size_t i) const {
+    return given(i) ? convert(i, to_u64) : read_number<std::uint64_t>(default_text(i));
+}
+
+bool Args::flag(std::size_t i) const {
+    if (given(i)) return convert(i, to_bool);
+    const std::string_view text = default_text(i);
+    if (text != "True" && text != "False") core::stop(core::format("unreadable default '{}'", text));
+    return text == "True";
+}
+
 std::string Args::str(std::size_t i) const { return convert(i, to_string); }
 std::vector<std::string> Args::str_list(std::size_t i) const { return convert(i, to_string_list); }
 
@@ -179,17 +203,20 @@ std::string to_string(PyObject* obj) { return std::string(to_string_view(obj)); 
 std::vector<std::string> to_string_list(PyObject* obj) {
     if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
-    const Py_ssize_t hint = PySequence_Size(obj);
-    if (hint < 0) PyErr_Clear();
     std::vector<std::string> out;
-    out.reserve(hint > 0 ? static_cast<std::size_t>(hint) : 0);
-    Ref iter = Ref::steal(PyObject_GetIter(obj));
-    while (PyObject* raw = PyIter_Next(iter.get())) {
-        Ref item = Ref::steal(raw);
-        out.push_back(to_string(item.get()));
-    }
-    if (PyErr_Occurred()) throw PyErrorSet{};
+    out.reserve(reservation_for(obj));
+    for_each_item(obj, [&out](PyObject* item) { out.push_back(to_string(item)); });
     return out;
+}
+
+std::size_t reservation_for(PyObject* sequence) {
+    constexpr Py_ssize_t kMostTrusted = Py_ssize_t{1} << 16;
+    const Py_ssize_t length = PySequence_Size(sequence);
+    if (length < 0) {
+        PyErr_Clear();
+        return 0;
+    }
+    return static_cast<std::size_t>(std::min(length, kMostTrusted));
 }
 
 }  // namespace vantorel::python

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "python/runtime/errors.hpp"
+#include "python/runtime/params.hpp"
 
 #include <array>
 #include <cstddef>
@@ -11,22 +12,6 @@
 #include <vector>
 
 namespace vantorel::python {
-
-// Declared parameters of a callable: positional-or-keyword names first, then
-// keyword-only names. Mirrors the callable's text signature.
-struct Params {
-    const char* owner;                     // class name, or nullptr for a module function
-    const char* function;                  // "nearest", "__new__"...
-    std::span<const char* const> names;    // all parameter names in order
-    std::size_t positional;                // how many of `names` may be given by position
-    std::size_t required;                  // leading positional parameters without default
-    std::size_t required_keyword_only = 0;  // leading keyword-only parameters without default
-
-    // The name shown in binding errors: "Pipeline.nearest()" or "angular_distance()".
-    [[nodiscard]] std::string callable() const;
-};
-
-inline constexpr std::size_t kMaxParams = 16;
 
 // Arguments bound to their parameters (borrowed references, valid for the
 // call), with conversions that raise the module's TypeError texts.
@@ -44,12 +29,10 @@ public:
     // Given and not None: what "default None" parameters test.
     [[nodiscard]] bool present(std::size_t i) const noexcept { return given(i) && values_[i] != Py_None; }
 
+    // Converted values; an omitted argument takes its declared default.
     double f64(std::size_t i) const;
-    double f64_or(std::size_t i, double fallback) const { return given(i) ? f64(i) : fallback; }
     std::uint64_t u64(std::size_t i) const;
-    std::uint64_t u64_or(std::size_t i, std::uint64_t fallback) const { return given(i) ? u64(i) : fallback; }
     bool flag(std::size_t i) const;
-    bool flag_or(std::size_t i, bool fallback) const { return given(i) ? flag(i) : fallback; }
     std::string str(std::size_t i) const;
     std::vector<std::string> str_list(std::size_t i) const;
 
@@ -67,7 +50,7 @@ public:
         }
     }
 
-    [[nodiscard]] const char* name(std::size_t i) const noexcept { return params_->names[i]; }
+    [[nodiscard]] const char* name(std::size_t i) const noexcept { return params_->list[i].name; }
 
 private:
     explicit Args(const Params& params) : params_(&params) {}
@@ -75,6 +58,8 @@ private:
     void bind_keyword(PyObject* key, PyObject* value);
     void check_complete() const;
     [[noreturn]] void rewrap_type_error(std::size_t i) const;
+    // The declared default of an omitted argument, as written in the signature.
+    std::string_view default_text(std::size_t i) const;
 
     const Params* params_;
     std::size_t nargs_ = 0;
@@ -89,5 +74,24 @@ bool to_bool(PyObject* obj);
 std::string to_string(PyObject* obj);
 std::string_view to_string_view(PyObject* obj);  // valid while obj lives
 std::vector<std::string> to_string_list(PyObject* obj);
+
+// How many items to reserve before reading a sequence: its length, but never
+// more than a modest bound, because `__len__` may promise more than iteration
+// yields; storage grows with the items that really arrive.
+std::size_t reservation_for(PyObject* sequence);
+
+// Calls `take(item)` for each item of an iterable, in order. Long iterations
+// stay interruptible: pending signals (Ctrl-C) are honoured between items.
+template <class F>
+void for_each_item(PyObject* iterable, F&& take) {
+    Ref iter = Ref::steal(PyObject_GetIter(iterable));
+    std::size_t count = 0;
+    while (PyObject* raw = PyIter_Next(iter.get())) {
+        Ref item = Ref::steal(raw);
+        take(item.get());
+        if (++count % 4096 == 0 && PyErr_CheckSignals() < 0) throw PyErrorSet{};
+    }
+    if (PyErr_Occurred()) throw PyErrorSet{};
+}
 
 }  // namespace vantorel::python

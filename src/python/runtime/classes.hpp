@@ -1,11 +1,14 @@
 #pragma once
 
+#include <deque>
 #include <new>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "core/invariant.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/borrow.hpp"
 #include "python/runtime/errors.hpp"
@@ -94,10 +97,14 @@ PyCFunction as_cfunction(F f) noexcept {
 
 }  // namespace detail
 
-// A module-level function: `Ref Fn(const Args&)` with parameters P.
+// A module-level function: `Ref Fn(const Args&)` with parameters P, its
+// documentation text built from them and followed by `body`.
 template <auto Fn, const Params& P>
-PyMethodDef function_def(const char* doc) {
-    return {P.function, detail::as_cfunction(&detail::fastcall_static<Fn, P>), METH_FASTCALL | METH_KEYWORDS, doc};
+PyMethodDef& function_def(const char* body = "") {
+    static const std::string doc = documentation(P.function, Receiver::None, P.list, body);
+    static PyMethodDef def{P.function, detail::as_cfunction(&detail::fastcall_static<Fn, P>),
+                           METH_FASTCALL | METH_KEYWORDS, doc.c_str()};
+    return def;
 }
 
 // A new built-in function object for `def`, owned by `module`.
@@ -108,48 +115,47 @@ Ref new_function(PyMethodDef& def, PyObject* module);
 template <class T>
 class Class {
 public:
-    Class(const char* name, const char* doc) : qualified_name_(std::string("builtins.") + name), doc_(doc) {}
+    explicit Class(const char* name) : name_(name), qualified_name_(std::string("builtins.") + name) {}
     Class(const Class&) = delete;
     Class& operator=(const Class&) = delete;
 
-    // `T Fn(const Args&)`: the Python constructor.
+    // `T Fn(const Args&)`: the Python constructor; its text signature becomes
+    // the class documentation.
     template <auto Fn, const Params& P>
     Class& constructor() {
+        check_owner(P);
         has_constructor_ = true;
+        doc_ = keep(documentation(P.owner, Receiver::None, P.list, ""));
         slots_.push_back({Py_tp_new, reinterpret_cast<void*>(&construct<Fn, P>)});
         return *this;
     }
 
     // `Ref Fn(const T&)` or `Ref Fn(T&)`: a method without parameters.
     template <auto Fn>
-    Class& method(const char* name, const char* doc) {
+    Class& method(const char* name, const char* body = "") {
         static_assert(!detail::MethodTraits<decltype(Fn)>::takes_args);
-        methods_.push_back({name, detail::as_cfunction(&detail::noargs_method<Fn>), METH_NOARGS, doc});
+        methods_.push_back({name, detail::as_cfunction(&detail::noargs_method<Fn>), METH_NOARGS,
+                            keep(documentation(name, Receiver::Self, {}, body))});
         return *this;
     }
 
     // `Ref Fn(const T&, const Args&)`: a method with parameters P.
     template <auto Fn, const Params& P>
-    Class& method(const char* name, const char* doc) {
+    Class& method(const char* body = "") {
         static_assert(detail::MethodTraits<decltype(Fn)>::takes_args);
-        methods_.push_back({name, detail::as_cfunction(&detail::fastcall_method<Fn, P>), METH_FASTCALL | METH_KEYWORDS, doc});
-        return *this;
+        return add(P, detail::as_cfunction(&detail::fastcall_method<Fn, P>), 0, Receiver::Self, body);
     }
 
     // `Ref Fn(const Args&)`.
     template <auto Fn, const Params& P>
-    Class& static_method(const char* name, const char* doc) {
-        methods_.push_back({name, detail::as_cfunction(&detail::fastcall_static<Fn, P>),
-                            METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc});
-        return *this;
+    Class& static_method(const char* body = "") {
+        return add(P, detail::as_cfunction(&detail::fastcall_static<Fn, P>), METH_STATIC, Receiver::None, body);
     }
 
     // `Ref Fn(PyTypeObject* cls, const Args&)`.
     template <auto Fn, const Params& P>
-    Class& class_method(const char* name, const char* doc) {
-        methods_.push_back({name, detail::as_cfunction(&detail::fastcall_classmethod<Fn, P>),
-                            METH_FASTCALL | METH_KEYWORDS | METH_CLASS, doc});
-        return *this;
+    Class& class_method(const char* body = "") {
+        return add(P, detail::as_cfunction(&detail::fastcall_classmethod<Fn, P>), METH_CLASS, Receiver::Cls, body);
     }
 
     // `Ref Fn(const T&)`: a read-only attribute.
@@ -201,6 +207,24 @@ public:
     static T& value_of(PyObject* obj) noexcept { return as_instance<T>(obj)->value; }
 
 private:
+    // The declaration's class name appears in binding errors: it must be this class.
+    void check_owner(const Params& p) const {
+        if (p.owner == nullptr || std::string_view(p.owner) != name_) {
+            core::stop("parameters declared for another class");
+        }
+    }
+
+    // Documentation texts live as long as the type that points at them.
+    const char* keep(std::string doc) { return docs_.emplace_back(std::move(doc)).c_str(); }
+
+    // A method with parameters, bound by `binding` (0, METH_STATIC or METH_CLASS).
+    Class& add(const Params& p, PyCFunction fn, int binding, Receiver receiver, const char* body) {
+        check_owner(p);
+        methods_.push_back({p.function, fn, METH_FASTCALL | METH_KEYWORDS | binding,
+                            keep(documentation(p.function, receiver, p.list, body))});
+        return *this;
+    }
+
     static PyObject* wrap(PyTypeObject* type, T&& value) {
         auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
         PyObject* obj = alloc(type, 0);
@@ -278,8 +302,10 @@ private:
         return reinterpret_cast<PyTypeObject*>(type);
     }
 
+    const char* name_;
     std::string qualified_name_;
-    const char* doc_;
+    const char* doc_ = nullptr;
+    std::deque<std::string> docs_;
     bool has_constructor_ = false;
     std::vector<PyMethodDef> methods_;
     std::vector<PyGetSetDef> getsets_;

@@ -60,6 +60,10 @@ void translate_current_exception() noexcept {
         if (!PyErr_Occurred()) set_panic("native call failed without setting an exception");
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        // A container asked for more than it can ever hold: an allocation
+        // failure like any other, not a broken invariant.
+        PyErr_NoMemory();
     } catch (const core::InvariantViolation& e) {
         set_panic(e.what());
     } catch (const std::exception& e) {

@@ -262,6 +262,21 @@ class TestSurface:
         assert vt.Pipeline.projection_kind.__doc__ == (
             'Short stable name of the projection family — "pca", "kernel_pca",\nor "laplacian_eigenmap".')
 
+    def test_omitted_arguments_take_the_defaults_the_signatures_show(self, built):
+        _, rows, _, p = built
+        q, category = rows[3], p.unique_categories()[0]
+        calls = {p.nearest_json: (q,), p.similar_above_json: (q,), p.concept_path_json: ("s-0000", "s-0009"),
+                 p.detect_globs_json: (), p.local_manifold_json: (q,), p.category_neighbors: (category,),
+                 p.drill_down: (category, q), p.hierarchical_nearest: (q,), vt.RandomProjection: (10,)}
+        for method, args in calls.items():
+            shown = {name: parameter.default for name, parameter in inspect.signature(method).parameters.items()
+                     if parameter.default is not parameter.empty}
+            assert shown
+            omitted, explicit = method(*args), method(*args, **shown)
+            if isinstance(omitted, vt.RandomProjection):
+                omitted, explicit = omitted.project(q), explicit.project(q)
+            assert repr(omitted) == repr(explicit)
+
     def test_threads_see_single_threaded_answers(self, built):
         _, rows, _, p = built
         queries = rows[:16] + 0.25
