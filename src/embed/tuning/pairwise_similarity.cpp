@@ -60,23 +60,40 @@ Panels pack(const Corpus& corpus, std::size_t dim) {
     return out;
 }
 
-// kLanes doubles operated on as one value; the compiler maps it onto the
-// widest registers each clone below has, or several narrower ones.
-using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
-
-// Dot products of the rows of panel a with those of panel b: each of the
-// kLanes² sums runs over k in index order, so it equals the plain dot product
-// bit for bit, while one k step of a row is a single vector operation.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
-    Lanes acc[kLanes] = {};
-    for (std::size_t k = 0; k < dim; ++k) {
-        Lanes bk;
-        std::memcpy(&bk, b + k * kLanes, sizeof bk);
-        const double* ak = a + k * kLanes;
-        for (std::size_t r = 0; r < kLanes; ++r) acc[r] += ak[r] * bk;
+// Dot products of the rows of panel a with those of panel b, written row by
+// row to out. Each of the kLanes² sums runs over k in index order, so it equals
+// the plain dot product bit for bit, while the sums of Rows rows advance
+// together in vectors of W lanes. Rows and W are sized so that the sums stay
+// in the registers of the instruction set each version below is built for.
+template <std::size_t W, std::size_t Rows>
+[[gnu::always_inline]] inline void tile_dots_in(const double* a, const double* b, std::size_t dim, double* out) {
+    // The typedef form: GCC drops this attribute from a dependent alias declaration.
+    typedef double Vec __attribute__((vector_size(W * sizeof(double))));
+    constexpr std::size_t kCols = kLanes / W;
+    for (std::size_t r0 = 0; r0 < kLanes; r0 += Rows) {
+        Vec acc[Rows][kCols] = {};
+        for (std::size_t k = 0; k < dim; ++k) {
+            Vec bk[kCols];
+            std::memcpy(bk, b + k * kLanes, sizeof bk);
+            const double* ak = a + k * kLanes + r0;
+            for (std::size_t r = 0; r < Rows; ++r) {
+                for (std::size_t c = 0; c < kCols; ++c) acc[r][c] += ak[r] * bk[c];
+            }
+        }
+        std::memcpy(out + r0 * kLanes, acc, sizeof acc);
     }
-    std::memcpy(out, acc, sizeof acc);
+}
+
+// One version per instruction set, chosen when the program loads. No version
+// fuses multiplies into adds, so all give the same bits.
+__attribute__((target("default"))) void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
+    tile_dots_in<2, 4>(a, b, dim, out);
+}
+__attribute__((target("avx2"))) void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
+    tile_dots_in<4, 4>(a, b, dim, out);
+}
+__attribute__((target("avx512f"))) void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
+    tile_dots_in<8, 8>(a, b, dim, out);
 }
 
 struct Sums {
