@@ -99,6 +99,8 @@ __attribute__((target("avx512f"))) void tile_dots(const double* a, const double*
 struct Sums {
     double intra = 0.0;
     double inter = 0.0;
+
+    void add(bool same_category, double cosine) noexcept { (same_category ? intra : inter) += cosine; }
 };
 
 // Adds the cosines of the pairs (i, j), i < j, of one tile to the sums, in
@@ -116,11 +118,7 @@ void add_tile(const Panels& panels, std::span<const std::uint32_t> labels, std::
             // The steps of core::cosine_similarity after its dot product.
             const double denom = panels.norms[i] * panels.norms[j];
             const double cosine = denom < core::kEps ? 0.0 : std::clamp(dots[r * kLanes + c] / denom, -1.0, 1.0);
-            if (labels[i] == labels[j]) {
-                sums.intra += cosine;
-            } else {
-                sums.inter += cosine;
-            }
+            sums.add(labels[i] == labels[j], cosine);
         }
     }
 }
@@ -154,12 +152,7 @@ Sums sequential_sums(const Corpus& corpus, std::span<const std::uint32_t> labels
     Sums sums;
     for (std::size_t i = 0; i < labels.size(); ++i) {
         for (std::size_t j = i + 1; j < labels.size(); ++j) {
-            const double cosine = core::cosine_similarity(corpus[i], corpus[j]);
-            if (labels[i] == labels[j]) {
-                sums.intra += cosine;
-            } else {
-                sums.inter += cosine;
-            }
+            sums.add(labels[i] == labels[j], core::cosine_similarity(corpus[i], corpus[j]));
         }
     }
     return sums;

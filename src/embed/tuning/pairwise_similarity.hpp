@@ -24,9 +24,10 @@ struct CategoryNumbers {
     static CategoryNumbers of(const std::vector<std::string>& categories);
 };
 
-// Both means in one walk over the pairs. Each pair's cosine is exactly `core::cosine_similarity`'s; up to
-// 255 rows the sums run in pair order, from 256 rows they run in fixed blocks
-// over the process pool, so the result never depends on the thread count.
+// Both means in one walk over the pairs. Each pair's cosine is exactly
+// `core::cosine_similarity`'s; up to 255 rows the sums run in pair order, from
+// 256 rows they run in fixed blocks over the process pool, so the result never
+// depends on the thread count.
 // Rows of different lengths and a label count other than the row count are
 // broken invariants.
 PairSimilarityMeans pair_similarity_means(const Corpus& embeddings, const CategoryNumbers& categories);
