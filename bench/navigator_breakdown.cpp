@@ -1,9 +1,9 @@
 // Where the time of a navigator run goes, step by step, with the default
 // settings on a pipeline over the synthetic corpus (20,000 × 384, 20 categories).
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
+#include "bench_common.hpp"
 #include "embed/navigator/antipodal_analysis.hpp"
 #include "embed/navigator/curvature_analysis.hpp"
 #include "embed/navigator/knowledge_coverage.hpp"
@@ -12,16 +12,12 @@
 #include "embed/navigator/run_full_analysis.hpp"
 #include "embed/navigator/voronoi_analysis.hpp"
 #include "embed/pipeline/pipeline.hpp"
-#include "synthetic_corpus.hpp"
 
 namespace {
 
 using namespace vantorel;
-using Clock = std::chrono::steady_clock;
-
-double ms_since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::ms_since;
 
 // Best of `runs` timings of f, in milliseconds.
 template <class F>

@@ -1,9 +1,11 @@
 // Where the time of a pipeline build goes, stage by stage, on a synthetic
 // corpus shaped like sentence embeddings (20,000 × 384, 20 categories).
-#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "bench_common.hpp"
 #include "core/conversions.hpp"
 #include "embed/category/category_layer.hpp"
 #include "embed/projection/configured_projection.hpp"
@@ -11,18 +13,10 @@
 #include "embed/search/embedding_index.hpp"
 #include "embed/pipeline/pipeline.hpp"
 #include "embed/category/spatial_quality.hpp"
-#include "synthetic_corpus.hpp"
-
-namespace {
 
 using namespace vantorel;
-using Clock = std::chrono::steady_clock;
-
-double ms_since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-}  // namespace
+using bench::Clock;
+using bench::ms_since;
 
 int main() {
     const bench::LabelledCorpus corpus = bench::make_corpus(20000, 384, 20);

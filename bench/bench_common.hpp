@@ -1,7 +1,8 @@
 #pragma once
 
-// A synthetic corpus shaped like sentence embeddings, shared by the C++
-// benchmarks.
+// What the C++ benchmarks share: a wall clock in milliseconds and a synthetic
+// labelled corpus shaped like sentence embeddings.
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <random>
@@ -11,6 +12,12 @@
 #include "embed/embedding.hpp"
 
 namespace vantorel::bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double ms_since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 struct LabelledCorpus {
     std::vector<std::string> labels;
