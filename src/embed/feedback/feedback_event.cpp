@@ -19,9 +19,7 @@ core::Expected<FeedbackEvent, JsonError> FeedbackEvent::from_json(std::string_vi
 }
 
 core::Expected<std::filesystem::path, IoError> FeedbackEvent::default_store_path() {
-    auto home = util::vantorel_home_dir();
-    if (!home) return home;
-    return *home / "feedback_events.json";
+    return store::home_store_path("feedback_events.json");
 }
 
 core::Expected<std::filesystem::path, IoError> FeedbackEvent::append_to_default_store() const {

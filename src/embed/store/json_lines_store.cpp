@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/utf8.hpp"
+#include "embed/util.hpp"
 
 namespace vantorel::embed::store {
 
@@ -188,6 +189,12 @@ core::Expected<std::string, IoError> read_store_text(const std::filesystem::path
     if (auto error = read_rest(fd.get(), text)) return core::Unexpected{std::move(*error)};
     if (!core::is_valid_utf8(text)) return core::Unexpected{IoError::invalid_data("file is not valid UTF-8")};
     return text;
+}
+
+core::Expected<std::filesystem::path, IoError> home_store_path(std::string_view file_name) {
+    auto home = util::vantorel_home_dir();
+    if (!home) return home;
+    return *home / file_name;
 }
 
 std::optional<IoError> create_parent_dirs(const std::filesystem::path& path) {

@@ -32,6 +32,9 @@ std::string_view trim(std::string_view text) noexcept;
 // as empty: a file that exists but cannot be read is an error.
 core::Expected<std::string, IoError> read_store_text(const std::filesystem::path& path);
 
+// A store file in the per-user directory `~/.vantorel/`.
+core::Expected<std::filesystem::path, IoError> home_store_path(std::string_view file_name);
+
 // Creates the path's parent directory and its missing ancestors, if it has one.
 std::optional<IoError> create_parent_dirs(const std::filesystem::path& path);
 

@@ -13,7 +13,7 @@
 #include "embed/embedding.hpp"
 #include "core/utf8.hpp"
 #include "embed/util.hpp"
-#include "env_guard.hpp"
+#include "temp_home.hpp"
 
 namespace vantorel::embed {
 namespace {

@@ -3,25 +3,18 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "embed/feedback/feedback_aggregator.hpp"
-#include "env_guard.hpp"
+#include "temp_home.hpp"
 #include "stop_text.hpp"
 
 namespace vantorel::embed {
 namespace {
 
+using testing::read_file;
 using testing::TempHome;
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 FeedbackAggregator with_scores(const std::vector<std::pair<std::string, double>>& events) {
     FeedbackAggregator agg;
@@ -96,14 +89,14 @@ TEST(FeedbackAggregator, SaveFormatAndRoundTrip) {
     TempHome home;
     const auto path = home.dir() / "sub" / "saved.json";
     ASSERT_FALSE(FeedbackAggregator{}.save(path).has_value());
-    EXPECT_EQ(slurp(path), "[]");
+    EXPECT_EQ(read_file(path), "[]");
     EXPECT_EQ(FeedbackAggregator::load(path).value().size(), 0u);
 
     auto agg = FeedbackAggregator::bounded(5);
     agg.record({"a", "q1", 1.7, "10"});
     agg.record({"b\n", "q2", -0.25, "11"});
     ASSERT_FALSE(agg.save(path).has_value());
-    EXPECT_EQ(slurp(path),
+    EXPECT_EQ(read_file(path),
               "[\n  {\n    \"corpus_id\": \"a\",\n    \"query_id\": \"q1\",\n    \"score\": 1.7,\n"
               "    \"timestamp\": \"10\"\n  },\n  {\n    \"corpus_id\": \"b\\n\",\n    \"query_id\": \"q2\",\n"
               "    \"score\": -0.25,\n    \"timestamp\": \"11\"\n  }\n]");
@@ -114,12 +107,12 @@ TEST(FeedbackAggregator, SaveFormatAndRoundTrip) {
 
     // A non-finite score is refused and the saved file stays as it was.
     agg.record({"c", "q3", std::numeric_limits<double>::infinity(), "12"});
-    const std::string before = slurp(path);
+    const std::string before = read_file(path);
     const auto refused = agg.save(path);
     ASSERT_TRUE(refused.has_value());
     EXPECT_EQ(refused->kind, IoError::Kind::InvalidData);
     EXPECT_EQ(refused->message(), "field `score` holds inf, which JSON cannot represent");
-    EXPECT_EQ(slurp(path), before);
+    EXPECT_EQ(read_file(path), before);
 }
 
 TEST(FeedbackEvent, DefaultStoreAppendAndLoad) {
@@ -131,23 +124,23 @@ TEST(FeedbackEvent, DefaultStoreAppendAndLoad) {
 
     const auto path = now.append_to_default_store().value();
     EXPECT_EQ(path, home.store("feedback_events.json"));
-    EXPECT_EQ(slurp(path), now.to_json() + "\n");
+    EXPECT_EQ(read_file(path), now.to_json() + "\n");
 
     // Saved over the store, then appended to: lines, old events first.
     const auto saved = with_scores({{"x", 0.1}, {"y", 0.2}});
     ASSERT_FALSE(saved.save(path).has_value());
     const FeedbackEvent next{"z", "q", 0.3, "5"};
     ASSERT_TRUE(next.append_to_default_store().has_value());
-    EXPECT_EQ(slurp(path), saved.events()[0].to_json() + "\n" + saved.events()[1].to_json() + "\n" + next.to_json() + "\n");
+    EXPECT_EQ(read_file(path), saved.events()[0].to_json() + "\n" + saved.events()[1].to_json() + "\n" + next.to_json() + "\n");
     EXPECT_EQ(FeedbackAggregator::load_default_store().value().events(),
               (std::vector<FeedbackEvent>{saved.events()[0], saved.events()[1], next}));
 
     const FeedbackEvent bad{"z", "q", std::numeric_limits<double>::quiet_NaN(), "6"};
-    const std::string before = slurp(path);
+    const std::string before = read_file(path);
     const auto refused = bad.append_to_default_store();
     ASSERT_FALSE(refused.has_value());
     EXPECT_EQ(refused.error().kind, IoError::Kind::InvalidData);
-    EXPECT_EQ(slurp(path), before);
+    EXPECT_EQ(read_file(path), before);
 
     testing::EnvGuard::put("HOME", std::nullopt);
     testing::EnvGuard::put("USERPROFILE", std::nullopt);

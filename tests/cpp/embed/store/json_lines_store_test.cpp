@@ -7,26 +7,19 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "embed/feedback/feedback_event.hpp"
 #include "embed/store/json_lines_store.hpp"
-#include "env_guard.hpp"
+#include "temp_home.hpp"
 
 namespace vantorel::embed {
 namespace {
 
+using testing::read_file;
 using testing::TempHome;
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 void put(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -73,22 +66,22 @@ TEST_F(JsonLinesStore, ReadsLinesArraysAndBlankFiles) {
 
 TEST_F(JsonLinesStore, AppendCreatesAndConvertsLegacyArrays) {
     EXPECT_EQ(append(path, event(1)).value(), path);
-    EXPECT_EQ(slurp(path), event(1).to_json() + "\n");
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n");
 
     // Unknown keys go when the array is written back from the records' fields.
     put(path, "  [" + event(1).to_json() + ",{\"extra\":1," + event(2).to_json().substr(1) + "]");
     ASSERT_TRUE(append(path, event(3)).has_value());
-    EXPECT_EQ(slurp(path), event(1).to_json() + "\n" + event(2).to_json() + "\n" + event(3).to_json() + "\n");
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n" + event(2).to_json() + "\n" + event(3).to_json() + "\n");
 
     put(path, "[]");
     ASSERT_TRUE(append(path, event(4)).has_value());
-    EXPECT_EQ(slurp(path), event(4).to_json() + "\n");
+    EXPECT_EQ(read_file(path), event(4).to_json() + "\n");
 
     // A broken array refuses the append and stays as it was.
     for (const std::string& broken : {"[" + event(1).to_json() + "]\n" + event(2).to_json() + "\n", std::string("[{")}) {
         put(path, broken);
         EXPECT_EQ(append(path, event(5)).error().kind, IoError::Kind::InvalidData);
-        EXPECT_EQ(slurp(path), broken);
+        EXPECT_EQ(read_file(path), broken);
     }
 }
 
@@ -99,14 +92,14 @@ TEST_F(JsonLinesStore, AppendNeverJoinsAPartialLastLine) {
 
     put(path, "   ");
     ASSERT_TRUE(append(path, event(1)).has_value());
-    EXPECT_EQ(slurp(path), "   \n" + event(1).to_json() + "\n");
+    EXPECT_EQ(read_file(path), "   \n" + event(1).to_json() + "\n");
 
     // A line cut short by a crash fails the read; later appends stay whole.
     const std::string cut = event(2).to_json().substr(0, 20);
     put(path, event(1).to_json() + "\n" + cut);
     EXPECT_EQ(load(path).error().kind, IoError::Kind::InvalidData);
     ASSERT_TRUE(append(path, event(3)).has_value());
-    EXPECT_EQ(slurp(path), event(1).to_json() + "\n" + cut + "\n" + event(3).to_json() + "\n");
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n" + cut + "\n" + event(3).to_json() + "\n");
 }
 
 TEST_F(JsonLinesStore, FilesThatCannotBeReadAreErrors) {
@@ -121,7 +114,7 @@ TEST_F(JsonLinesStore, FilesThatCannotBeReadAreErrors) {
     EXPECT_EQ(load(path).error().kind, IoError::Kind::PermissionDenied);
     EXPECT_EQ(append(path, event(2)).error().kind, IoError::Kind::PermissionDenied);
     ::chmod(path.c_str(), 0644);
-    EXPECT_EQ(slurp(path), event(1).to_json() + "\n");
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n");
 }
 
 TEST_F(JsonLinesStore, FailedRewriteLeavesTheOldFileWhole) {
@@ -135,12 +128,12 @@ TEST_F(JsonLinesStore, FailedRewriteLeavesTheOldFileWhole) {
     const auto error = store::replace_file(path, "new content", failing_write);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->message(), IoError::from_errno(ENOSPC).message());
-    EXPECT_EQ(slurp(path), "old content");
+    EXPECT_EQ(read_file(path), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator{}), 1);
 
     ::chmod(path.c_str(), 0640);
     ASSERT_FALSE(store::replace_file(path, "new content").has_value());
-    EXPECT_EQ(slurp(path), "new content");
+    EXPECT_EQ(read_file(path), "new content");
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
 }
 
