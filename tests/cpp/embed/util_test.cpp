@@ -13,6 +13,7 @@
 #include "embed/embedding.hpp"
 #include "core/utf8.hpp"
 #include "embed/util.hpp"
+#include "temp_home.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -21,6 +22,7 @@ using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::system_clock;
+using testing::EnvGuard;
 
 TEST(Embedding, MagnitudeAndNormalizedEdgeCases) {
     EXPECT_EQ(Embedding({{3.0, 4.0}}).magnitude(), 5.0);
@@ -62,34 +64,6 @@ TEST(Timestamp, WholeSecondsAndClampedBeforeEpoch) {
     EXPECT_GE(now, before);
     EXPECT_LE(now, after);
 }
-
-// Sets or unsets HOME and USERPROFILE for one test and puts them back.
-class EnvGuard {
-public:
-    EnvGuard() : home_(get("HOME")), profile_(get("USERPROFILE")) {}
-    ~EnvGuard() {
-        put("HOME", home_);
-        put("USERPROFILE", profile_);
-    }
-    EnvGuard(const EnvGuard&) = delete;
-    EnvGuard& operator=(const EnvGuard&) = delete;
-
-    static void put(const char* name, const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-
-private:
-    static std::optional<std::string> get(const char* name) {
-        const char* v = std::getenv(name);
-        return v ? std::optional<std::string>(v) : std::nullopt;
-    }
-    std::optional<std::string> home_;
-    std::optional<std::string> profile_;
-};
 
 TEST(HomeDir, HomeThenUserProfile) {
     EnvGuard guard;

@@ -1,0 +1,266 @@
+#include "embed/store/json_lines_store.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <system_error>
+
+#include "core/utf8.hpp"
+#include "embed/util.hpp"
+
+namespace vantorel::embed::store {
+
+namespace {
+
+IoError last_os_error() { return IoError::from_errno(errno); }
+
+// Closes the descriptor on every path out.
+class Fd {
+public:
+    explicit Fd(int fd) noexcept : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    [[nodiscard]] int get() const noexcept { return fd_; }
+    [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
+    // Closing reports the late write errors of some file systems.
+    std::optional<IoError> close() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) return last_os_error();
+        return std::nullopt;
+    }
+
+private:
+    int fd_;
+};
+
+int open_retrying(const char* path, int flags, mode_t mode = 0) {
+    int fd = -1;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Writes all of `data`, continuing after a short write.
+std::optional<IoError> write_all(int fd, std::string_view data, WriteFn write_fn) {
+    while (!data.empty()) {
+        const ssize_t n = write_fn(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return last_os_error();
+        }
+        if (n == 0) return IoError::from_errno(EIO);
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return std::nullopt;
+}
+
+// Reads from the descriptor's position to the end of the file.
+std::optional<IoError> read_rest(int fd, std::string& out) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return last_os_error();
+    if (S_ISDIR(st.st_mode)) return IoError::from_errno(EISDIR);
+    std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
+    std::size_t size = out.size();
+    for (;;) {
+        if (out.size() < size + capacity) out.resize(size + capacity);
+        const ssize_t n = ::read(fd, out.data() + size, out.size() - size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return last_os_error();
+        }
+        if (n == 0) break;
+        size += static_cast<std::size_t>(n);
+        if (size == out.size()) capacity = size;
+    }
+    out.resize(size);
+    return std::nullopt;
+}
+
+ssize_t default_write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+
+// A name in the target's directory that no other writer picks.
+std::filesystem::path temp_sibling(const std::filesystem::path& path, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    auto name = path.filename();
+    name += core::format(".tmp-{}-{}-{}", static_cast<std::int64_t>(::getpid()), counter.fetch_add(1), attempt);
+    return path.parent_path() / name;
+}
+
+// Once the rename is done the new content is in place; syncing the directory
+// only makes the rename itself durable sooner, so its failure is not reported.
+void sync_directory(const std::filesystem::path& dir) {
+    const Fd fd(open_retrying(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+// What an append must know of the file before writing.
+struct FileState {
+    bool exists = false;
+    bool legacy = false;
+    bool ends_with_line_feed = true;
+    std::string legacy_text;
+};
+
+// Reads only the leading white space and the last byte of a lines file, so
+// an append costs the same whatever the store's size; a legacy array file
+// is read whole for its conversion.
+core::Expected<FileState, IoError> inspect(const std::filesystem::path& path) {
+    FileState state;
+    Fd fd(open_retrying(path.c_str(), O_RDONLY));
+    if (!fd.valid()) {
+        if (errno == ENOENT) return state;
+        return core::Unexpected{last_os_error()};
+    }
+    state.exists = true;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return core::Unexpected{last_os_error()};
+    if (S_ISDIR(st.st_mode)) return core::Unexpected{IoError::from_errno(EISDIR)};
+
+    char buffer[4096];
+    std::optional<char> first;
+    char last = '\n';
+    while (!first) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return core::Unexpected{last_os_error()};
+        }
+        if (n == 0) break;
+        last = buffer[n - 1];
+        for (ssize_t i = 0; i < n; ++i) {
+            if (is_space(buffer[i])) continue;
+            first = buffer[i];
+            break;
+        }
+    }
+    if (first == '[') {
+        if (::lseek(fd.get(), 0, SEEK_SET) != 0) return core::Unexpected{last_os_error()};
+        if (auto error = read_rest(fd.get(), state.legacy_text)) return core::Unexpected{std::move(*error)};
+        if (!core::is_valid_utf8(state.legacy_text)) return core::Unexpected{IoError::invalid_data("file is not valid UTF-8")};
+        state.legacy = true;
+        return state;
+    }
+    if (!first) {
+        // Blank to the end: the last byte read is the file's last byte.
+        state.ends_with_line_feed = last == '\n';
+        return state;
+    }
+    const off_t size = ::lseek(fd.get(), 0, SEEK_END);
+    if (size < 0) return core::Unexpected{last_os_error()};
+    for (;;) {
+        const ssize_t n = ::pread(fd.get(), &last, 1, size - 1);
+        if (n >= 0) break;
+        if (errno != EINTR) return core::Unexpected{last_os_error()};
+    }
+    state.ends_with_line_feed = last == '\n';
+    return state;
+}
+
+}  // namespace
+
+std::string_view trim_leading(std::string_view text) noexcept {
+    std::size_t i = 0;
+    while (i < text.size() && is_space(text[i])) ++i;
+    return text.substr(i);
+}
+
+std::string_view trim(std::string_view text) noexcept {
+    text = trim_leading(text);
+    while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+core::Expected<std::string, IoError> read_store_text(const std::filesystem::path& path) {
+    std::string text;
+    Fd fd(open_retrying(path.c_str(), O_RDONLY));
+    if (!fd.valid()) {
+        if (errno == ENOENT) return text;
+        return core::Unexpected{last_os_error()};
+    }
+    if (auto error = read_rest(fd.get(), text)) return core::Unexpected{std::move(*error)};
+    if (!core::is_valid_utf8(text)) return core::Unexpected{IoError::invalid_data("file is not valid UTF-8")};
+    return text;
+}
+
+core::Expected<std::filesystem::path, IoError> home_store_path(std::string_view file_name) {
+    auto home = util::vantorel_home_dir();
+    if (!home) return home;
+    return *home / file_name;
+}
+
+std::optional<IoError> create_parent_dirs(const std::filesystem::path& path) {
+    const auto parent = path.parent_path();
+    if (parent.empty()) return std::nullopt;
+    std::error_code ec;
+    std::filesystem::create_directories(parent, ec);
+    if (ec) return IoError::from_errno(ec.value());
+    return std::nullopt;
+}
+
+std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text, WriteFn write_fn) {
+    if (write_fn == nullptr) write_fn = &default_write;
+    std::filesystem::path temp;
+    int raw = -1;
+    for (unsigned attempt = 0; raw < 0 && attempt < 16; ++attempt) {
+        temp = temp_sibling(path, attempt);
+        raw = open_retrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (raw < 0 && errno != EEXIST) break;
+    }
+    if (raw < 0) return last_os_error();
+    Fd fd(raw);
+
+    auto failed = [&temp](IoError error) {
+        ::unlink(temp.c_str());
+        return error;
+    };
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && ::fchmod(fd.get(), old.st_mode & 07777) != 0) {
+        return failed(last_os_error());
+    }
+    if (auto error = write_all(fd.get(), text, write_fn)) return failed(std::move(*error));
+    if (::fsync(fd.get()) != 0) return failed(last_os_error());
+    if (auto error = fd.close()) return failed(std::move(*error));
+    if (::rename(temp.c_str(), path.c_str()) != 0) return failed(last_os_error());
+    sync_directory(path.parent_path());
+    return std::nullopt;
+}
+
+core::Expected<std::filesystem::path, IoError> append_line(const std::filesystem::path& path, std::string_view line,
+                                                           LegacyConverter convert_legacy) {
+    if (auto error = create_parent_dirs(path)) return core::Unexpected{std::move(*error)};
+    auto state = inspect(path);
+    if (!state) return core::Unexpected{std::move(state).error()};
+
+    if (state->legacy) {
+        // The old records and the new one reach the file in one replacement.
+        auto lines = convert_legacy(state->legacy_text);
+        if (!lines) return core::Unexpected{std::move(lines).error()};
+        std::string text = std::move(lines).value();
+        text += line;
+        text += '\n';
+        if (auto error = replace_file(path, text)) return core::Unexpected{std::move(*error)};
+        return path;
+    }
+
+    std::string out;
+    out.reserve(line.size() + 2);
+    if (!state->ends_with_line_feed) out += '\n';
+    out += line;
+    out += '\n';
+    Fd fd(open_retrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666));
+    if (!fd.valid()) return core::Unexpected{last_os_error()};
+    if (auto error = write_all(fd.get(), out, &default_write)) return core::Unexpected{std::move(*error)};
+    if (auto error = fd.close()) return core::Unexpected{std::move(*error)};
+    return path;
+}
+
+}  // namespace vantorel::embed::store

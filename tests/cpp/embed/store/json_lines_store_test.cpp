@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "embed/feedback/feedback_event.hpp"
+#include "embed/store/json_lines_store.hpp"
+#include "temp_home.hpp"
+
+namespace vantorel::embed {
+namespace {
+
+using testing::read_file;
+using testing::TempHome;
+namespace fs = std::filesystem;
+
+void put(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+FeedbackEvent event(int i) { return {"c" + std::to_string(i), "q", 0.25 * i, std::to_string(i)}; }
+
+core::Expected<std::vector<FeedbackEvent>, IoError> load(const fs::path& path) {
+    return store::read_records<FeedbackEvent>(path);
+}
+
+core::Expected<fs::path, IoError> append(const fs::path& path, const FeedbackEvent& e) {
+    return store::append_record(path, e);
+}
+
+class JsonLinesStore : public ::testing::Test {
+protected:
+    TempHome home;
+    fs::path path = home.store("events.json");
+};
+
+TEST_F(JsonLinesStore, ReadsLinesArraysAndBlankFiles) {
+    EXPECT_TRUE(load(path).value().empty());
+    put(path, " \n\r\n\t \n");
+    EXPECT_TRUE(load(path).value().empty());
+    put(path, "\n  " + event(1).to_json() + " \r\n\r\n" + event(2).to_json() + "\r\n");
+    EXPECT_EQ(load(path).value(), (std::vector<FeedbackEvent>{event(1), event(2)}));
+    put(path, "\n [" + event(1).to_json() + ",\n" + event(2).to_json() + "]\n");
+    EXPECT_EQ(load(path).value(), (std::vector<FeedbackEvent>{event(1), event(2)}));
+
+    // One bad line fails the whole read, its position counted within the line.
+    put(path, event(1).to_json() + "\n{\"corpus_id\":\"c\",\"query_id\":\"q\",\"score\":1}\n");
+    const auto missing = load(path);
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().kind, IoError::Kind::InvalidData);
+    EXPECT_EQ(missing.error().message(), "missing field `timestamp` at line 1 column 42");
+
+    put(path, "[" + event(1).to_json() + "]\n[]\n");
+    EXPECT_EQ(load(path).error().kind, IoError::Kind::InvalidData);
+    put(path, "\xff\n");
+    EXPECT_EQ(load(path).error().kind, IoError::Kind::InvalidData);
+}
+
+TEST_F(JsonLinesStore, AppendCreatesAndConvertsLegacyArrays) {
+    EXPECT_EQ(append(path, event(1)).value(), path);
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n");
+
+    // Unknown keys go when the array is written back from the records' fields.
+    put(path, "  [" + event(1).to_json() + ",{\"extra\":1," + event(2).to_json().substr(1) + "]");
+    ASSERT_TRUE(append(path, event(3)).has_value());
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n" + event(2).to_json() + "\n" + event(3).to_json() + "\n");
+
+    put(path, "[]");
+    ASSERT_TRUE(append(path, event(4)).has_value());
+    EXPECT_EQ(read_file(path), event(4).to_json() + "\n");
+
+    // A broken array refuses the append and stays as it was.
+    for (const std::string& broken : {"[" + event(1).to_json() + "]\n" + event(2).to_json() + "\n", std::string("[{")}) {
+        put(path, broken);
+        EXPECT_EQ(append(path, event(5)).error().kind, IoError::Kind::InvalidData);
+        EXPECT_EQ(read_file(path), broken);
+    }
+}
+
+TEST_F(JsonLinesStore, AppendNeverJoinsAPartialLastLine) {
+    put(path, event(1).to_json());
+    ASSERT_TRUE(append(path, event(2)).has_value());
+    EXPECT_EQ(load(path).value(), (std::vector<FeedbackEvent>{event(1), event(2)}));
+
+    put(path, "   ");
+    ASSERT_TRUE(append(path, event(1)).has_value());
+    EXPECT_EQ(read_file(path), "   \n" + event(1).to_json() + "\n");
+
+    // A line cut short by a crash fails the read; later appends stay whole.
+    const std::string cut = event(2).to_json().substr(0, 20);
+    put(path, event(1).to_json() + "\n" + cut);
+    EXPECT_EQ(load(path).error().kind, IoError::Kind::InvalidData);
+    ASSERT_TRUE(append(path, event(3)).has_value());
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n" + cut + "\n" + event(3).to_json() + "\n");
+}
+
+TEST_F(JsonLinesStore, FilesThatCannotBeReadAreErrors) {
+    fs::create_directories(path);
+    EXPECT_EQ(load(path).error().message(), IoError::from_errno(EISDIR).message());
+    EXPECT_EQ(append(path, event(1)).error().message(), IoError::from_errno(EISDIR).message());
+    fs::remove(path);
+
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    put(path, event(1).to_json() + "\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    EXPECT_EQ(load(path).error().kind, IoError::Kind::PermissionDenied);
+    EXPECT_EQ(append(path, event(2)).error().kind, IoError::Kind::PermissionDenied);
+    ::chmod(path.c_str(), 0644);
+    EXPECT_EQ(read_file(path), event(1).to_json() + "\n");
+}
+
+TEST_F(JsonLinesStore, FailedRewriteLeavesTheOldFileWhole) {
+    put(path, "old content");
+    // Part of the text lands, then the disk is full.
+    const auto failing_write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (size > 4) return ::write(fd, data, size / 2);
+        errno = ENOSPC;
+        return -1;
+    };
+    const auto error = store::replace_file(path, "new content", failing_write);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->message(), IoError::from_errno(ENOSPC).message());
+    EXPECT_EQ(read_file(path), "old content");
+    EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator{}), 1);
+
+    ::chmod(path.c_str(), 0640);
+    ASSERT_FALSE(store::replace_file(path, "new content").has_value());
+    EXPECT_EQ(read_file(path), "new content");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+}
+
+TEST_F(JsonLinesStore, ConcurrentAppendersKeepEveryLine) {
+    constexpr int kProcesses = 6;
+    constexpr int kAppends = 200;
+    put(path, "");
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            bool ok = true;
+            for (int i = 0; i < kAppends; ++i) ok = ok && append(path, event(p * kAppends + i)).has_value();
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const auto events = load(path).value();
+    ASSERT_EQ(events.size(), static_cast<std::size_t>(kProcesses * kAppends));
+    std::vector<bool> seen(events.size());
+    for (const auto& e : events) seen.at(std::stoul(e.timestamp)) = true;
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), kProcesses * kAppends);
+}
+
+}  // namespace
+}  // namespace vantorel::embed
