@@ -1,8 +1,88 @@
 #include "embed/json/json_value.hpp"
 
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <unordered_set>
 #include <variant>
 
 namespace vantorel::embed {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Entries = Json::object_t;
+// The entries as a plain vector: the map's own lookups scan every key.
+using EntryList = Entries::Container;
+
+// Small objects look their keys up by a scan; past this many entries a hash
+// set of entry positions keeps a long object linear to build.
+constexpr std::size_t kScanLimit = 16;
+
+// Positions of an object's entries, hashed and compared by their keys.
+class KeyPositions {
+public:
+    explicit KeyPositions(const EntryList& entries)
+        : set_(0, ByKey{&entries}, SameKey{&entries}) {}
+
+    // Records the last entry; gives the position of an earlier entry with
+    // the same key when there is one.
+    std::optional<std::size_t> add_last(std::size_t last) {
+        const auto [it, inserted] = set_.insert(last);
+        if (inserted) return std::nullopt;
+        return *it;
+    }
+
+private:
+    struct ByKey {
+        const EntryList* entries;
+        std::size_t operator()(std::size_t i) const noexcept {
+            return std::hash<std::string_view>{}((*entries)[i].first);
+        }
+    };
+    struct SameKey {
+        const EntryList* entries;
+        bool operator()(std::size_t a, std::size_t b) const noexcept {
+            return (*entries)[a].first == (*entries)[b].first;
+        }
+    };
+    std::unordered_set<std::size_t, ByKey, SameKey> set_;
+};
+
+// Appends one entry, or gives its value to the earlier entry of that key.
+class ObjectBuilder {
+public:
+    explicit ObjectBuilder(Entries& entries) : entries_(entries) {}
+
+    void add(std::string&& key, Json&& value) {
+        entries_.emplace_back(std::move(key), std::move(value));
+        const std::size_t last = entries_.size() - 1;
+        const auto earlier = find_earlier(last);
+        if (!earlier) return;
+        entries_[*earlier].second = std::move(entries_[last].second);
+        entries_.pop_back();
+    }
+
+private:
+    std::optional<std::size_t> find_earlier(std::size_t last) {
+        if (!positions_) {
+            if (last < kScanLimit) {
+                for (std::size_t i = 0; i < last; ++i) {
+                    if (entries_[i].first == entries_[last].first) return i;
+                }
+                return std::nullopt;
+            }
+            positions_.emplace(entries_);
+            for (std::size_t i = 0; i < last; ++i) positions_->add_last(i);
+        }
+        return positions_->add_last(last);
+    }
+
+    EntryList& entries_;
+    std::optional<KeyPositions> positions_;
+};
+
+}  // namespace
 
 nlohmann::ordered_json read_value(JsonReader& r) {
     switch (r.peek()) {
@@ -21,7 +101,8 @@ nlohmann::ordered_json read_value(JsonReader& r) {
         case JsonKind::Object: {
             auto object = nlohmann::ordered_json::object();
             if (!r.begin_object("a map")) return object;
-            while (auto key = r.next_key()) object[*key] = read_value(r);
+            ObjectBuilder builder(object.get_ref<Entries&>());
+            while (auto key = r.next_key()) builder.add(std::move(*key), read_value(r));
             r.end_object();
             return object;
         }

@@ -50,8 +50,19 @@ class TestJson:
         top = '[["a", 2], ["b"], [3, 4], ["c", -1], ["d", 1.5], ["e", 5, "extra"], "f"]'
         assert vt.GlobInfo.from_json('{"top_categories": %s}' % top).top_categories == [("a", 2), ("e", 5)]
         assert vt.NearestHit.from_json('{"id": "a", "id": "b"}').id == "b"
+        # "-0" is an integer as written: a count of 0, not the float -0.0.
+        minus_zero = vt.GlobInfo.from_json('{"id": -0, "top_categories": [["a", -0], ["b", -0.0]]}')
+        assert minus_zero.top_categories == [("a", 0)] and minus_zero.id == 0
         empty = vt.PathResult.from_json('{"steps": []}')
         assert repr(empty) == "PathResult(steps=0, total_distance=0.0000)"
+
+    def test_long_objects(self):
+        keys = {f"k{i}": [i, {"x": str(i)}] for i in range(200_000)}
+        text = json.dumps({"radius": "no", **keys, "member_count": 4})[:-1] + ', "radius": 0.5}'
+        glob = vt.GlobInfo.from_json(text)
+        assert (glob.member_count, glob.radius) == (4, 0.5)
+        with pytest.raises(ValueError, match=r"^trailing comma at line 1 column \d+$"):
+            vt.GlobInfo.from_json(text[:-1] + ",}")
 
     @pytest.mark.parametrize("text,message", [
         ("", "EOF while parsing a value at line 1 column 0"),
