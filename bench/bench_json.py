@@ -49,6 +49,15 @@ def report(name, n, size, ours, theirs, extra=""):
           f"json.loads {theirs * 1e3:9.1f} ms  ratio {ours / theirs:5.2f}x{extra}")
 
 
+def pipeline_line(name, n, text, labels, x, repeats):
+    ours = best(lambda: vt.Pipeline.from_json(text), repeats)
+    theirs = best(lambda: json.loads(text), repeats)
+    build = best(lambda: vt.Pipeline(labels, x), repeats)
+    parse = max(ours - build, 0.0)
+    report(name, n, len(text), ours, theirs,
+           f"   [constructor {build * 1e3:.1f} ms, parse part {parse * 1e3:.1f} ms, {parse / theirs:4.2f}x]")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--max", type=int, default=1_000_000)
@@ -67,17 +76,11 @@ def main():
         labels, x = pipeline_corpus(200, 8)
         members = {f"key-{i:07d}": [i, str(i)] for i in range(n)}
         text = json.dumps({**members, "categories": labels, "embeddings": x.tolist()})
-        report("Pipeline keys (200 rows)", n, len(text), best(lambda: vt.Pipeline.from_json(text), repeats),
-               best(lambda: json.loads(text), repeats))
+        pipeline_line("Pipeline keys (200 rows)", n, text, labels, x, repeats)
 
         labels, x = pipeline_corpus(n, 8)
         text = json.dumps({"categories": labels, "embeddings": x.tolist()})
-        ours = best(lambda: vt.Pipeline.from_json(text), 1 if n >= 1_000_000 else repeats)
-        theirs = best(lambda: json.loads(text), repeats)
-        build = best(lambda: vt.Pipeline(labels, x), 1 if n >= 1_000_000 else repeats)
-        parse = max(ours - build, 0.0)
-        report("Pipeline rows (d=8)", n, len(text), ours, theirs,
-               f"   [constructor {build * 1e3:.1f} ms, parse part {parse * 1e3:.1f} ms, {parse / theirs:4.2f}x]")
+        pipeline_line("Pipeline rows (d=8)", n, text, labels, x, 1 if n >= 1_000_000 else repeats)
 
 
 if __name__ == "__main__":

@@ -73,6 +73,8 @@ class TestJson:
         ("", "EOF while parsing a value at line 1 column 0"),
         ("{} x", "trailing characters at line 1 column 4"),
         ('{"a":\n  1e400}', "number out of range at line 2 column 7"),
+        # Members that no field reads are checked as strictly as the rest.
+        ('{"id": "a", "x": [1, {"y": "\\udc00"}]}', "lone leading surrogate in hex escape at line 1 column 34"),
     ])
     def test_parse_errors(self, text, message):
         with pytest.raises(ValueError) as info:
