@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/invariant.hpp"
+#include "core/unicode_escape.hpp"
 #include "core/utf8.hpp"
 
 namespace vantorel::core {
@@ -42,21 +43,6 @@ void append_signed(std::string& out, std::int64_t v) {
     std::array<char, 24> buf;
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
     out.append(buf.data(), res.ptr);
-}
-
-// Code points shown escaped: controls, format characters that render as
-// nothing (soft hyphen, zero-width and bidi controls, BOM) and the line and
-// paragraph separators.
-bool is_printable(char32_t cp) {
-    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) return false;
-    if (cp == 0xAD) return false;
-    if (cp >= 0x200B && cp <= 0x200F) return false;
-    if (cp >= 0x2028 && cp <= 0x202E) return false;
-    if (cp >= 0x2060 && cp <= 0x206F) return false;
-    if (cp == 0xFEFF || (cp >= 0xFFF9 && cp <= 0xFFFB)) return false;
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-    if (cp >= 0xE0000 && cp <= 0xE0FFF) return false;
-    return cp <= 0x10FFFF;
 }
 
 }  // namespace
@@ -147,7 +133,7 @@ void append_quoted(std::string& out, std::string_view text) {
             case U'\0': out += "\\0"; continue;
             default: break;
         }
-        if (is_printable(cp)) {
+        if (!needs_unicode_escape(cp)) {
             append_utf8(out, cp);
         } else {
             static constexpr char kHex[] = "0123456789abcdef";

@@ -24,7 +24,8 @@ void append_exp(std::string& out, double v, int decimals);
 std::string format_exp(double v, int decimals);
 
 // A text in double quotes with the escapes of a debug rendering:
-// \" \\ \t \r \n \0, other non-printable code points as \u{hex}.
+// \" \\ \t \r \n \0; other non-printable code points and combining marks
+// (see core/unicode_escape.hpp) as \u{hex}; a single quote as itself.
 void append_quoted(std::string& out, std::string_view text);
 std::string quoted(std::string_view text);
 

@@ -149,7 +149,7 @@ JsonNumber JsonReader::read_number() {
         fail_invalid_type("a number");
         return std::uint64_t{0};
     }
-    return scan_.scan_number().value_or(std::uint64_t{0});
+    return scan_.scan_number(MinusZero::Integer).value_or(std::uint64_t{0});
 }
 
 std::uint64_t JsonReader::read_u64() {

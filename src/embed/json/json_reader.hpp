@@ -38,6 +38,7 @@ public:
 
     std::uint64_t read_u64();
     double read_f64();
+    // Any number as written, "-0" as the integer 0.
     JsonNumber read_number();
     std::string read_string();
     bool read_bool();

@@ -110,7 +110,7 @@ bool JsonScanner::scan_ident(std::string_view rest) {
 
 // ---- numbers --------------------------------------------------------------
 
-std::optional<JsonNumber> JsonScanner::scan_number() {
+std::optional<JsonNumber> JsonScanner::scan_number(MinusZero minus_zero) {
     const std::size_t start = pos_;
     const bool negative = text_[pos_] == '-';
     if (negative) ++pos_;
@@ -169,7 +169,9 @@ std::optional<JsonNumber> JsonScanner::scan_number() {
     if (integral && !overflow) {
         if (!negative) return JsonNumber{significand};
         constexpr auto kMinMagnitude = std::uint64_t{1} << 63;
-        if (significand == 0) return JsonNumber{-0.0};
+        if (significand == 0) {
+            return minus_zero == MinusZero::Integer ? JsonNumber{std::uint64_t{0}} : JsonNumber{-0.0};
+        }
         if (significand < kMinMagnitude) return JsonNumber{-static_cast<std::int64_t>(significand)};
         if (significand == kMinMagnitude) return JsonNumber{std::numeric_limits<std::int64_t>::min()};
     }

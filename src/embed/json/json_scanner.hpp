@@ -12,8 +12,12 @@
 namespace vantorel::embed {
 
 // A JSON number as written: a non-negative integer that fits 64 bits, a negative
-// one that fits, or anything else as the nearest double ("-0" is a double).
+// one that fits, or anything else as the nearest double.
 using JsonNumber = std::variant<std::uint64_t, std::int64_t, double>;
+
+// What "-0" reads as: the record readers take it as the double -0.0; the
+// tree takes it as the integer it is written as, 0.
+enum class MinusZero { Float, Integer };
 
 // Syntax error texts of the JSON reader.
 namespace json_syntax {
@@ -66,7 +70,7 @@ public:
     // The rest of "null", "true" or "false" after its first letter.
     bool scan_ident(std::string_view rest);
     // At '-' or a digit.
-    std::optional<JsonNumber> scan_number();
+    std::optional<JsonNumber> scan_number(MinusZero minus_zero = MinusZero::Float);
     // After the opening quote: the decoded text, which must be valid UTF-8.
     bool scan_string(std::string& out);
     // Skipping checks the syntax only: a skipped number never overflows and a

@@ -1,13 +1,11 @@
 #include "python/pipeline/item_results.hpp"
 
 #include "core/format.hpp"
-#include "embed/json/json_value.hpp"
+#include "embed/json/json_tolerant.hpp"
 #include "embed/json/json_writer.hpp"
 
 namespace vantorel::python {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 constexpr Param kJson[] = {{"json"}};
 
@@ -32,99 +30,142 @@ void write_path_step_brief(embed::JsonWriter& w, const PathStep& s) {
 
 // ---- tolerant JSON reading ---------------------------------------------
 
-// The member `key` of an object, or null when absent or not an object.
-const Json& member(const Json& v, const char* key) {
-    static const Json null_value;
-    if (!v.is_object()) return null_value;
-    const auto it = v.find(key);
-    return it == v.end() ? null_value : *it;
-}
+// Each reader takes the fields of one object straight from the text: a member
+// of another kind leaves its field at the default, and a repeated member is
+// read again, so the last one counts.
 
-std::string text_or_empty(const Json& v) { return v.is_string() ? v.get<std::string>() : std::string(); }
+std::string text_or_empty(embed::JsonReader& r) { return embed::string_or_none(r).value_or(std::string()); }
 
-std::optional<double> number(const Json& v) {
-    if (v.is_number_float()) return v.get<double>();
-    if (v.is_number_unsigned()) return static_cast<double>(v.get<std::uint64_t>());
-    if (v.is_number_integer()) return static_cast<double>(v.get<std::int64_t>());
-    return std::nullopt;
-}
+double number_or_zero(embed::JsonReader& r) { return embed::number_or_none(r).value_or(0.0); }
 
-double number_or_zero(const Json& v) { return number(v).value_or(0.0); }
-
-// A non-negative integer written without fraction or exponent that fits 64 bits.
-std::optional<std::uint64_t> count(const Json& v) {
-    if (v.is_number_unsigned()) return v.get<std::uint64_t>();
-    if (v.is_number_integer() && v.get<std::int64_t>() >= 0) return static_cast<std::uint64_t>(v.get<std::int64_t>());
-    return std::nullopt;
-}
-
-std::array<double, 3> triple(const Json& v) {
-    std::array<double, 3> out{};
-    if (v.is_array() && v.size() >= 3) {
-        for (std::size_t i = 0; i < 3; ++i) out[i] = number_or_zero(v[i]);
-    }
-    return out;
-}
-
-PathStep read_path_step(const Json& v) {
+PathStep read_path_step(embed::JsonReader& r) {
     PathStep s;
-    s.id = text_or_empty(member(v, "id"));
-    s.category = text_or_empty(member(v, "category"));
-    s.cumulative_distance = number_or_zero(member(v, "cumulative_distance"));
-    s.hop_distance = number_or_zero(member(v, "hop_distance"));
-    s.bridge_strength = number(member(v, "bridge_strength"));
+    embed::for_each_member(r, [&](std::string_view key) {
+        if (key == "id") {
+            s.id = text_or_empty(r);
+        } else if (key == "category") {
+            s.category = text_or_empty(r);
+        } else if (key == "cumulative_distance") {
+            s.cumulative_distance = number_or_zero(r);
+        } else if (key == "hop_distance") {
+            s.hop_distance = number_or_zero(r);
+        } else if (key == "bridge_strength") {
+            s.bridge_strength = embed::number_or_none(r);
+        } else {
+            embed::discard_value(r);
+        }
+    });
     return s;
 }
 
-Json parse_or_raise(const Args& a) {
-    const std::string_view text = a.convert(0, to_string_view);
-    auto parsed = embed::parse_value(text);
-    if (!parsed) raise_value_error(parsed.error().message());
-    return std::move(parsed).value();
-}
-
-Nearest read_nearest(const Json& v) {
+Nearest read_nearest(embed::JsonReader& r) {
     Nearest n;
-    n.id = text_or_empty(member(v, "id"));
-    n.category = text_or_empty(member(v, "category"));
-    n.distance = number_or_zero(member(v, "distance"));
-    n.certainty = number_or_zero(member(v, "certainty"));
-    n.intensity = number_or_zero(member(v, "intensity"));
+    embed::for_each_member(r, [&](std::string_view key) {
+        if (key == "id") {
+            n.id = text_or_empty(r);
+        } else if (key == "category") {
+            n.category = text_or_empty(r);
+        } else if (key == "distance") {
+            n.distance = number_or_zero(r);
+        } else if (key == "certainty") {
+            n.certainty = number_or_zero(r);
+        } else if (key == "intensity") {
+            n.intensity = number_or_zero(r);
+        } else {
+            embed::discard_value(r);
+        }
+    });
     return n;
 }
 
-Path read_path(const Json& v) {
-    const Json& steps = member(v, "steps");
-    if (!steps.is_array()) raise_value_error("missing 'steps' array");
+// The path, and whether the last "steps" member was an array.
+std::pair<Path, bool> read_path(embed::JsonReader& r) {
     Path out;
-    out.total_distance = number_or_zero(member(v, "total_distance"));
-    out.steps.reserve(steps.size());
-    for (const Json& s : steps) out.steps.push_back(read_path_step(s));
-    return out;
-}
-
-Glob read_glob(const Json& v) {
-    Glob out;
-    out.id = count(member(v, "id")).value_or(0);
-    out.centroid = triple(member(v, "centroid"));
-    out.member_count = count(member(v, "member_count")).value_or(0);
-    out.radius = number_or_zero(member(v, "radius"));
-    const Json& top = member(v, "top_categories");
-    if (top.is_array()) {
-        for (const Json& pair : top) {
-            if (!pair.is_array() || pair.size() < 2 || !pair[0].is_string()) continue;
-            if (const auto n = count(pair[1])) out.top_categories.emplace_back(pair[0].get<std::string>(), *n);
+    bool steps_found = false;
+    embed::for_each_member(r, [&](std::string_view key) {
+        if (key == "total_distance") {
+            out.total_distance = number_or_zero(r);
+        } else if (key == "steps") {
+            out.steps.clear();
+            steps_found = embed::for_each_element(r, [&](std::size_t) { out.steps.push_back(read_path_step(r)); });
+        } else {
+            embed::discard_value(r);
         }
-    }
+    });
+    return {std::move(out), steps_found};
+}
+
+// Pairs [name, count] in order; any other item is dropped.
+std::vector<std::pair<std::string, std::uint64_t>> read_top_categories(embed::JsonReader& r) {
+    std::vector<std::pair<std::string, std::uint64_t>> out;
+    embed::for_each_element(r, [&](std::size_t) {
+        std::optional<std::string> name;
+        std::optional<std::uint64_t> n;
+        embed::for_each_element(r, [&](std::size_t i) {
+            if (i == 0) {
+                name = embed::string_or_none(r);
+            } else if (i == 1) {
+                n = embed::count_or_none(r);
+            } else {
+                embed::discard_value(r);
+            }
+        });
+        if (name && n) out.emplace_back(std::move(*name), *n);
+    });
     return out;
 }
 
-Manifold read_manifold(const Json& v) {
-    Manifold out;
-    out.centroid = triple(member(v, "centroid"));
-    out.normal = triple(member(v, "normal"));
-    out.variance_ratio = number_or_zero(member(v, "variance_ratio"));
+Glob read_glob(embed::JsonReader& r) {
+    Glob out;
+    embed::for_each_member(r, [&](std::string_view key) {
+        if (key == "id") {
+            out.id = embed::count_or_none(r).value_or(0);
+        } else if (key == "centroid") {
+            out.centroid = embed::triple_or_zeros(r);
+        } else if (key == "member_count") {
+            out.member_count = embed::count_or_none(r).value_or(0);
+        } else if (key == "radius") {
+            out.radius = number_or_zero(r);
+        } else if (key == "top_categories") {
+            out.top_categories = read_top_categories(r);
+        } else {
+            embed::discard_value(r);
+        }
+    });
     return out;
+}
+
+Manifold read_manifold(embed::JsonReader& r) {
+    Manifold out;
+    embed::for_each_member(r, [&](std::string_view key) {
+        if (key == "centroid") {
+            out.centroid = embed::triple_or_zeros(r);
+        } else if (key == "normal") {
+            out.normal = embed::triple_or_zeros(r);
+        } else if (key == "variance_ratio") {
+            out.variance_ratio = number_or_zero(r);
+        } else {
+            embed::discard_value(r);
+        }
+    });
+    return out;
+}
+
+// The `json` argument read by `read`; a malformed text raises ValueError
+// before any field is judged.
+template <auto read>
+auto from_json_text(const Args& a) {
+    embed::JsonReader r(a.convert(0, to_string_view));
+    auto value = read(r);
+    r.finish();
+    if (!r.ok()) raise_value_error(r.error().message());
+    return value;
+}
+
+Path path_from_json_text(const Args& a) {
+    auto [path, steps_found] = from_json_text<read_path>(a);
+    if (!steps_found) raise_value_error("missing 'steps' array");
+    return path;
 }
 
 // ---- Python members ------------------------------------------------------
@@ -250,7 +291,7 @@ Class<Nearest>& nearest_hit_class() {
             .getter<[](const Nearest& v) { return to_py(v.certainty); }>("certainty")
             .getter<[](const Nearest& v) { return to_py(v.intensity); }>("intensity")
             .method<to_json_method<Nearest>>("to_json")
-            .static_method<[](const Args& a) { return nearest_hit_class().make(read_nearest(parse_or_raise(a))); },
+            .static_method<[](const Args& a) { return nearest_hit_class().make(from_json_text<read_nearest>(a)); },
                            kNearestFromJson>()
             .repr<[](const Nearest& v) {
                 return core::format("NearestHit(id={:?}, category={:?}, distance={:.4})", v.id, v.category, v.distance);
@@ -268,7 +309,7 @@ Class<Path>& path_result_class() {
         cls.getter<[](const Path& v) { return to_py(v.total_distance); }>("total_distance")
             .getter<[](const Path& v) { return to_list(path_step_class(), v.steps); }>("steps")
             .method<to_json_method<Path>>("to_json")
-            .static_method<[](const Args& a) { return path_result_class().make(read_path(parse_or_raise(a))); },
+            .static_method<[](const Args& a) { return path_result_class().make(path_from_json_text(a)); },
                            kPathFromJson>()
             .repr<[](const Path& v) {
                 return core::format("PathResult(steps={}, total_distance={:.4})", v.steps.size(), v.total_distance);
@@ -290,7 +331,7 @@ Class<PathStep>& path_step_class() {
             .getter<[](const PathStep& v) { return v.bridge_strength ? to_py(*v.bridge_strength) : none(); }>(
                 "bridge_strength")
             .method<to_json_method<PathStep>>("to_json")
-            .static_method<[](const Args& a) { return path_step_class().make(read_path_step(parse_or_raise(a))); },
+            .static_method<[](const Args& a) { return path_step_class().make(from_json_text<read_path_step>(a)); },
                            kStepFromJson>()
             .repr<[](const PathStep& v) {
                 return core::format("PathStep(id={:?}, category={:?}, cumulative_distance={:.4}, hop={:.4})", v.id,
@@ -317,7 +358,7 @@ Class<Glob>& glob_info_class() {
                 return list;
             }>("top_categories")
             .method<to_json_method<Glob>>("to_json")
-            .static_method<[](const Args& a) { return glob_info_class().make(read_glob(parse_or_raise(a))); },
+            .static_method<[](const Args& a) { return glob_info_class().make(from_json_text<read_glob>(a)); },
                            kGlobFromJson>()
             .repr<[](const Glob& v) {
                 return core::format("GlobInfo(id={}, members={}, radius={:.4})", v.id, v.member_count, v.radius);
@@ -336,7 +377,7 @@ Class<Manifold>& manifold_info_class() {
             .getter<[](const Manifold& v) { return triple_list(v.normal); }>("normal")
             .getter<[](const Manifold& v) { return to_py(v.variance_ratio); }>("variance_ratio")
             .method<to_json_method<Manifold>>("to_json")
-            .static_method<[](const Args& a) { return manifold_info_class().make(read_manifold(parse_or_raise(a))); },
+            .static_method<[](const Args& a) { return manifold_info_class().make(from_json_text<read_manifold>(a)); },
                            kManifoldFromJson>()
             .repr<[](const Manifold& v) { return core::format("ManifoldInfo(variance_ratio={:.4})", v.variance_ratio); }>()
             .equality<[](const Manifold& a, const Manifold& b) {

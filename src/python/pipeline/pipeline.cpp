@@ -2,7 +2,7 @@
 #include "python/pipeline/pipeline.hpp"
 
 #include "core/format.hpp"
-#include "embed/json/json_value.hpp"
+#include "embed/pipeline/corpus_json.hpp"
 #include "python/dict_record.hpp"
 #include "python/embedding_input.hpp"
 #include "python/projections/projections.hpp"
@@ -12,7 +12,6 @@ namespace vantorel::python {
 namespace {
 
 using embed::VantorelPipeline;
-using Json = nlohmann::ordered_json;
 
 constexpr Param kNewParams[] = {{"categories"}, {"embeddings"}, keyword_only("projection", "None"),
                                 keyword_only("config", "None")};
@@ -78,40 +77,10 @@ PyPipeline construct(const Args& a) {
 
 // The corpus of a JSON text: {"categories": [str...], "embeddings": [[number...]...]}.
 Ref from_json(const Args& a) {
-    const std::string_view text = a.convert(0, to_string_view);
-    auto parsed = embed::parse_value(text);
-    if (!parsed) raise_value_error(parsed.error().message());
-    const Json& root = *parsed;
-
-    const auto array_member = [&root](const char* key) -> const Json* {
-        if (!root.is_object()) return nullptr;
-        const auto it = root.find(key);
-        return it != root.end() && it->is_array() ? &*it : nullptr;
-    };
-    const Json* categories_json = array_member("categories");
-    if (categories_json == nullptr) raise_value_error("missing 'categories' array");
-    std::vector<std::string> categories;
-    categories.reserve(categories_json->size());
-    for (std::size_t i = 0; i < categories_json->size(); ++i) {
-        const Json& c = (*categories_json)[i];
-        if (!c.is_string()) raise_value_error(core::format("category at index {} must be a string", i));
-        categories.push_back(c.get<std::string>());
-    }
-    const Json* rows_json = array_member("embeddings");
-    if (rows_json == nullptr) raise_value_error("missing 'embeddings' array");
-    embed::Corpus embeddings;
-    std::vector<double> row;
-    for (std::size_t i = 0; i < rows_json->size(); ++i) {
-        const Json& r = (*rows_json)[i];
-        if (!r.is_array()) raise_value_error(core::format("embedding at index {} must be an array", i));
-        row.clear();
-        for (std::size_t j = 0; j < r.size(); ++j) {
-            const Json& v = r[j];
-            if (!v.is_number()) raise_value_error(core::format("embedding[{}][{}] must be a number", i, j));
-            row.push_back(v.get<double>());
-        }
-        embeddings.push_row(row);
-    }
+    auto corpus = embed::read_corpus_json(a.convert(0, to_string_view));
+    if (!corpus) raise_value_error(corpus.error());
+    std::vector<std::string> categories = std::move(corpus->categories);
+    embed::Corpus embeddings = std::move(corpus->embeddings);
     reject_ragged(embeddings);
     const std::size_t dimension = dimension_of(embeddings);
     return pipeline_class().make(

@@ -6,6 +6,7 @@
 #include "core/format.hpp"
 #include "core/invariant.hpp"
 #include "core/numeric.hpp"
+#include "core/unicode_escape.hpp"
 
 namespace vantorel::core {
 namespace {
@@ -52,6 +53,25 @@ TEST(FormatText, QuotedEscapes) {
     EXPECT_EQ(quoted("\x7f"), "\"\\u{7f}\"");
     EXPECT_EQ(quoted("\xe2\x80\x8b"), "\"\\u{200b}\"");
     EXPECT_EQ(quoted("π é 日本"), "\"π é 日本\"");
+    // Combining marks, non-ASCII spaces, unassigned, format and private-use
+    // code points; U+FF9E extends graphemes though it is a letter.
+    EXPECT_EQ(quoted("e\u0301\u00a0\u3000\u0600\ue000\uff9e\U0010ffff"),
+              "\"e\\u{301}\\u{a0}\\u{3000}\\u{600}\\u{e000}\\u{ff9e}\\u{10ffff}\"");
+    EXPECT_EQ(quoted("\xcd\xb8 \xf0\x9f\x98\x80"), "\"\\u{378} \xf0\x9f\x98\x80\"");
+}
+
+TEST(FormatText, EscapeRangesAreAscendingAndDisjoint) {
+    const auto ranges = unicode_escape_ranges();
+    ASSERT_FALSE(ranges.empty());
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        EXPECT_LE(ranges[i].first, ranges[i].last);
+        if (i > 0) {
+            EXPECT_GT(ranges[i].first, ranges[i - 1].last + 1) << i;
+        }
+    }
+    EXPECT_TRUE(needs_unicode_escape(0xD800));
+    EXPECT_TRUE(needs_unicode_escape(0x110000));
+    EXPECT_FALSE(needs_unicode_escape(U' '));
 }
 
 TEST(FormatPattern, PlaceholdersAndBraces) {

@@ -1,5 +1,10 @@
 """Item result classes: JSON round trips, tolerant reading, reprs and equality."""
+import importlib.util
 import json
+import sys
+import unicodedata
+from collections import defaultdict
+from pathlib import Path
 
 import pytest
 
@@ -50,13 +55,26 @@ class TestJson:
         top = '[["a", 2], ["b"], [3, 4], ["c", -1], ["d", 1.5], ["e", 5, "extra"], "f"]'
         assert vt.GlobInfo.from_json('{"top_categories": %s}' % top).top_categories == [("a", 2), ("e", 5)]
         assert vt.NearestHit.from_json('{"id": "a", "id": "b"}').id == "b"
+        # "-0" is an integer as written: a count of 0, not the float -0.0.
+        minus_zero = vt.GlobInfo.from_json('{"id": -0, "top_categories": [["a", -0], ["b", -0.0]]}')
+        assert minus_zero.top_categories == [("a", 0)] and minus_zero.id == 0
         empty = vt.PathResult.from_json('{"steps": []}')
         assert repr(empty) == "PathResult(steps=0, total_distance=0.0000)"
+
+    def test_long_objects(self):
+        keys = {f"k{i}": [i, {"x": i}] for i in range(100_000)}
+        text = json.dumps({"radius": "no", **keys, "member_count": 4})[:-1] + ', "radius": 0.5}'
+        glob = vt.GlobInfo.from_json(text)
+        assert (glob.member_count, glob.radius) == (4, 0.5)
+        with pytest.raises(ValueError, match=r"^trailing comma at line 1 column \d+$"):
+            vt.GlobInfo.from_json(text[:-1] + ",}")
 
     @pytest.mark.parametrize("text,message", [
         ("", "EOF while parsing a value at line 1 column 0"),
         ("{} x", "trailing characters at line 1 column 4"),
         ('{"a":\n  1e400}', "number out of range at line 2 column 7"),
+        # Members that no field reads are checked as strictly as the rest.
+        ('{"id": "a", "x": [1, {"y": "\\udc00"}]}', "lone leading surrogate in hex escape at line 1 column 34"),
     ])
     def test_parse_errors(self, text, message):
         with pytest.raises(ValueError) as info:
@@ -102,3 +120,45 @@ class TestValueSemantics:
         assert str(vt.GlobInfo.from_json('{"id": 3, "member_count": 9, "radius": 0.123456}')) == \
             "GlobInfo(id=3, members=9, radius=0.1235)"
         assert repr(vt.ManifoldInfo.from_json('{"variance_ratio": 0.99995}')) == "ManifoldInfo(variance_ratio=1.0000)"
+
+
+def unicode_table_source():
+    path = Path(__file__).resolve().parents[3] / "scripts" / "generate_unicode_escapes.py"
+    spec = importlib.util.spec_from_file_location("generate_unicode_escapes", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+class TestQuotedForm:
+    SHORT = {'"': '\\"', "\\": "\\\\", "\t": "\\t", "\r": "\\r", "\n": "\\n", "\0": "\\0"}
+    ESCAPED = {"Cc", "Cf", "Cs", "Co", "Cn", "Zl", "Zp", "Zs", "Mn", "Me"}
+
+    def quoted(self, text, extend):
+        out = []
+        for ch in text:
+            if ch in self.SHORT:
+                out.append(self.SHORT[ch])
+            elif ch != " " and (unicodedata.category(ch) in self.ESCAPED or ord(ch) in extend):
+                out.append("\\u{%x}" % ord(ch))
+            else:
+                out.append(ch)
+        return '"' + "".join(out) + '"'
+
+    def test_issue_example(self):
+        hit = vt.NearestHit.from_json('{"id":"e\\u0301\\u00a0\\u3000\\u0378\\u0600"}')
+        assert repr(hit) == 'NearestHit(id="e\\u{301}\\u{a0}\\u{3000}\\u{378}\\u{600}", category="", distance=0.0000)'
+
+    def test_every_code_point_by_category(self):
+        table = unicode_table_source()
+        if unicodedata.unidata_version != table.UNICODE_VERSION:
+            pytest.skip(f"table made from Unicode {table.UNICODE_VERSION}, interpreter has {unicodedata.unidata_version}")
+        extend = {cp for first, last in table.OTHER_GRAPHEME_EXTEND for cp in range(first, last + 1)}
+        groups = defaultdict(list)
+        for cp in range(sys.maxunicode + 1):
+            if not 0xD800 <= cp <= 0xDFFF:
+                groups[unicodedata.category(chr(cp))].append(chr(cp))
+        for category, chars in sorted(groups.items()):
+            text = "".join(chars)
+            hit = vt.NearestHit.from_json(json.dumps({"category": text}))
+            assert repr(hit) == f'NearestHit(id="", category={self.quoted(text, extend)}, distance=0.0000)', category

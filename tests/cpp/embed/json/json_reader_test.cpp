@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/invariant.hpp"
+#include "embed/config.hpp"
 #include "embed/json/json_reader.hpp"
 #include "embed/json/json_value.hpp"
 #include "embed/json/json_writer.hpp"
@@ -85,13 +86,38 @@ TEST(JsonValue, TreeShapeNumbersAndStrings) {
     EXPECT_TRUE(numbers[3].is_number_integer() && !numbers[3].is_number_unsigned());
     EXPECT_EQ(numbers[3].get<std::int64_t>(), std::numeric_limits<std::int64_t>::min());
     EXPECT_TRUE(numbers[4].is_number_float());
-    EXPECT_TRUE(numbers[5].is_number_float());
-    EXPECT_TRUE(std::signbit(numbers[5].get<double>()));
+    // "-0" is an integer as written: 0, not the double -0.0.
+    EXPECT_TRUE(numbers[5].is_number_unsigned());
+    EXPECT_EQ(numbers[5].get<std::uint64_t>(), 0u);
     EXPECT_EQ(numbers[6].get<double>(), 0.0);
     EXPECT_EQ(numbers[7].get<double>(), 2.5);
 
     const auto text = parse_value(R"("\"\\\/\b\f\n\r\t\u00e9\uD83D\uDE00\u0000")").value();
     EXPECT_EQ(text.get<std::string>(), std::string("\"\\/\b\f\n\r\t\xC3\xA9\xF0\x9F\x98\x80\0", 15));
+}
+
+TEST(JsonValue, LongObjectsKeepOrderAndRepeatsTakeTheLastValue) {
+    constexpr std::size_t kKeys = 200000;
+    std::string text = "{";
+    for (std::size_t i = 0; i < kKeys; ++i) text += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+    text += R"("k7":"late","k150000":null})";
+    const auto v = parse_value(text).value();
+    ASSERT_EQ(v.size(), kKeys);
+    std::size_t i = 0;
+    bool in_order = true;
+    for (const auto& [key, value] : v.items()) in_order = in_order && key == "k" + std::to_string(i++);
+    EXPECT_TRUE(in_order);
+    EXPECT_EQ(v.at("k7"), "late");
+    EXPECT_TRUE(v.at("k150000").is_null());
+    EXPECT_EQ(v.at("k199999"), kKeys - 1);
+
+    // Records refuse a repeated field however many unknown keys come first;
+    // the error stands right after the repeated key.
+    const std::string record = text.substr(0, text.size() - 27) + R"("projection_kind":"Pca","projection_kind":"Pca"})";
+    const auto config = PipelineConfig::from_json(record);
+    ASSERT_FALSE(config.has_value());
+    EXPECT_EQ(config.error().message(),
+              "duplicate field `projection_kind` at line 1 column " + std::to_string(record.size() - 7));
 }
 
 TEST(JsonValue, DecimalsAreCorrectlyRounded) {
