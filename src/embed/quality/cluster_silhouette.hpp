@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/types.hpp"
 #include "embed/quality/quality_metric.hpp"
@@ -23,5 +24,14 @@ public:
 // depend on the thread count.
 double cluster_silhouette(std::span<const core::SphericalPoint> positions, std::span<const std::size_t> labels,
                           std::size_t categories);
+
+namespace detail {
+// Every grouped position's sums of angles to each group, its own entry left
+// out: rows in group order, one entry per group. By the pair sweep (each
+// angle computed once) or by a scan of each row; the two must agree to the
+// bit, which is what this exists to show.
+std::vector<double> group_angle_sums(std::span<const core::SphericalPoint> positions,
+                                     std::span<const std::size_t> labels, std::size_t categories, bool pair_sweep);
+}  // namespace detail
 
 }  // namespace vantorel::embed

@@ -1,7 +1,9 @@
 #include "embed/quality/graph_modularity.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "core/conversions.hpp"
@@ -18,9 +20,15 @@ namespace {
 // Points per parallel block: each point costs one distance per other point.
 constexpr std::size_t kBlock = 16;
 
+// Below cos(θ) minus this, a dot product of two unit vectors proves their
+// computed angle larger than θ: the dot and the angle are each off by a few
+// units in the last place, far below this margin.
+constexpr double kDotMargin = 1e-9;
+
 struct Candidate {
     std::int64_t key;  // total-order key of the distance
     std::size_t index;
+    double distance;
 
     friend bool operator<(const Candidate& a, const Candidate& b) noexcept {
         return a.key != b.key ? a.key < b.key : a.index < b.index;
@@ -30,24 +38,32 @@ struct Candidate {
 // Writes the k nearest other points of point i (ascending index) to `out`,
 // keeping a buffer of at most 2k candidates: once it fills, the k smallest
 // stay and only a strictly smaller distance can enter afterwards, since every
-// later index is larger than the ones kept.
+// later index is larger than the ones kept. A candidate whose dot product
+// already proves it farther is passed over without computing its angle.
 void nearest_of(std::span<const core::CartesianPoint> units, std::size_t i, std::size_t k,
                 std::vector<Candidate>& buffer, std::span<std::size_t> out) {
     const std::size_t capacity = std::min(2 * k, units.size() - 1);
+    const core::CartesianPoint& u = units[i];
     buffer.clear();
     bool bounded = false;
     std::int64_t bound = 0;
+    // -inf passes everything (also while a NaN distance is the bound).
+    double min_dot = -std::numeric_limits<double>::infinity();
     const auto shrink = [&] {
         std::nth_element(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(k - 1), buffer.end());
         buffer.resize(k);
-        bound = std::max_element(buffer.begin(), buffer.end())->key;
+        const Candidate& farthest = *std::max_element(buffer.begin(), buffer.end());
+        bound = farthest.key;
         bounded = true;
+        const double c = std::cos(farthest.distance) - kDotMargin;
+        min_dot = std::isnan(c) ? -std::numeric_limits<double>::infinity() : c;
     };
     for (std::size_t j = 0; j < units.size(); ++j) {
-        if (j == i) continue;
-        const std::int64_t key = core::total_order_key(core::angle_between(units[i], units[j]));
+        if (j == i || u.dot(units[j]) < min_dot) continue;
+        const double distance = core::angle_between(u, units[j]);
+        const std::int64_t key = core::total_order_key(distance);
         if (bounded && key >= bound) continue;
-        buffer.push_back({key, j});
+        buffer.push_back({key, j, distance});
         if (buffer.size() == capacity && capacity > k) shrink();
     }
     if (buffer.size() > k) shrink();

@@ -140,6 +140,16 @@ TEST(ClusterSilhouette, MatchesTheDirectFormulaToTheBit) {
                   silhouette_oracle(l.positions, l.labels, categories))
             << categories;
     }
+    // The score's last step (+1) hides a sum's last bits; the sums themselves
+    // show whether the pair sweep adds each one's terms in row order.
+    const Labelled many = noisy_clusters(5, 700, 12);
+    EXPECT_EQ(detail::group_angle_sums(many.positions, many.labels, 5, true),
+              detail::group_angle_sums(many.positions, many.labels, 5, false));
+    // So many categories that each point scans its own row instead of the pair sweep.
+    const Labelled wide = noisy_clusters(6, 2000, 8);
+    EXPECT_EQ(cluster_silhouette(wide.positions, wide.labels, 4500),
+              silhouette_oracle(wide.positions, wide.labels, 4500));
+
     const std::vector<SphericalPoint> far{{1, 0.1, 0.5}, {1, 0.12, 0.5}, {1, 3.2, 2.6}, {1, 3.22, 2.6}};
     EXPECT_GT(cluster_silhouette(far, std::vector<std::size_t>{0, 0, 1, 1}, 2), 0.99);
     // Nobody is scored: one point per category, or a single group holding positions.
@@ -156,6 +166,18 @@ TEST(GraphModularity, WorkedExampleAndNewmansQ) {
     EXPECT_EQ(graph_modularity(four, pairs, 2, 0), 0.5);
     EXPECT_EQ(graph_modularity(four, pairs, 1, 1), 1.0);
 
+    // Angles of 1e-8 are below what the dot product resolves: no shortcut may decide them.
+    Labelled tight = noisy_clusters(4, 60, 3);
+    for (SphericalPoint& p : tight.positions) {
+        p.theta = 3.0 + (p.theta - 3.0) * 1e-8;
+        p.phi = 1.0 + (p.phi - 1.0) * 1e-8;
+    }
+    EXPECT_GT(graph_modularity(tight.positions, tight.labels, 4, 3), 0.1);
+    for (const std::size_t k : {1u, 3u, 20u}) {
+        EXPECT_NEAR(graph_modularity(tight.positions, tight.labels, 4, k),
+                    modularity_oracle(tight.positions, tight.labels, 4, k), 1e-12)
+            << k;
+    }
     for (const std::size_t categories : {3u, 6u, 12u}) {
         const Labelled l = noisy_clusters(categories, 90, 40 + categories);
         for (const std::size_t k : {0u, 1u, 4u, 15u, 89u, 500u}) {
