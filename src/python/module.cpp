@@ -1,8 +1,10 @@
 // The module's entry point and registration table.
+#include "python/navigator/navigator.hpp"
+#include "python/navigator/navigator_reports.hpp"
 #include "python/pipeline/category_results.hpp"
-#include "python/points/geometry_functions.hpp"
 #include "python/pipeline/item_results.hpp"
 #include "python/pipeline/pipeline.hpp"
+#include "python/points/geometry_functions.hpp"
 #include "python/points/points.hpp"
 #include "python/projections/projections.hpp"
 
@@ -55,6 +57,14 @@ const Registration kRegistrations[] = {
     {"InnerSphereInfo", class_entry<inner_sphere_info_class>},
     {"DomainGroupInfo", class_entry<domain_group_info_class>},
     {"ProjectionWarningInfo", class_entry<projection_warning_info_class>},
+    {"NavigatorConfig", class_entry<navigator_config_class>},
+    {"NavigatorReport", class_entry<navigator_report_class>},
+    {"AntipodalReport", class_entry<antipodal_report_class>},
+    {"CoverageReport", class_entry<coverage_report_class>},
+    {"VoronoiCell", class_entry<voronoi_cell_class>},
+    {"CurvatureTriple", class_entry<curvature_triple_class>},
+    {"LuneReport", class_entry<lune_report_class>},
+    {"run_navigator", function_entry<run_navigator_def>},
 };
 
 int exec_module(PyObject* module) {

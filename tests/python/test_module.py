@@ -14,6 +14,8 @@ REGISTERED = [
     "Pipeline", "NearestHit", "PathResult", "PathStep", "GlobInfo", "ManifoldInfo",
     "CategorySummaryInfo", "BridgeItemInfo", "CategoryPathStep", "CategoryPathResult", "DrillDownHit",
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
+    "NavigatorConfig", "NavigatorReport", "AntipodalReport", "CoverageReport", "VoronoiCell", "CurvatureTriple",
+    "LuneReport", "run_navigator",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 
@@ -68,6 +70,9 @@ SIGNATURES = {
     vantorel.CartesianPoint.to_spherical: "(self, /)",
     vantorel.GeoPoint.to_spherical: "(self, /)",
     vantorel.GeoPoint.to_cartesian: "(self, /)",
+    vantorel.NavigatorConfig: "(antipodal_radius=0.5, coverage_samples=200000, geodesic_epsilon=0.3, density_bins=20, "
+                              "voronoi_samples=200000, exclusivity_samples=50000, curvature_top_n=20, gap_sharpness=5.0)",
+    vantorel.run_navigator: "(pipeline, *, config=None)",
 }
 
 

@@ -119,20 +119,6 @@ void Args::check_complete() const {
     if (!missing.empty()) raise_missing(p, missing, "keyword");
 }
 
-void Args::rewrap_type_error(std::size_t i) const {
-    // Only an exact TypeError gets the argument prefix; other exception types
-    // (OverflowError, ValueError, ...) pass through unchanged.
-    PyObject* raised = PyErr_Occurred();
-    if (raised == nullptr || raised != PyExc_TypeError) throw PyErrorSet{};
-    Ref cause = fetch_exception();
-    Ref text = Ref::steal(PyObject_Str(cause.get()));
-    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name(i), text.get()));
-    Ref wrapped = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
-    PyException_SetCause(wrapped.get(), cause.release());
-    PyErr_SetObject(PyExc_TypeError, wrapped.get());
-    throw PyErrorSet{};
-}
-
 std::string_view Args::default_text(std::size_t i) const {
     const char* text = params_->list[i].default_text;
     if (text == nullptr || std::string_view(text) == "None") {
@@ -162,6 +148,20 @@ PyObject* Args::instance(std::size_t i, PyTypeObject* type, const char* name) co
         if (!PyObject_TypeCheck(obj, type)) raise_cast_error(obj, name);
         return obj;
     });
+}
+
+void rewrap_type_error(const char* name) {
+    // Only an exact TypeError gets the argument prefix; other exception types
+    // (OverflowError, ValueError, ...) pass through unchanged.
+    PyObject* raised = PyErr_Occurred();
+    if (raised == nullptr || raised != PyExc_TypeError) throw PyErrorSet{};
+    Ref cause = fetch_exception();
+    Ref text = Ref::steal(PyObject_Str(cause.get()));
+    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
+    Ref wrapped = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+    PyException_SetCause(wrapped.get(), cause.release());
+    PyErr_SetObject(PyExc_TypeError, wrapped.get());
+    throw PyErrorSet{};
 }
 
 double to_f64(PyObject* obj) {

@@ -13,6 +13,10 @@
 
 namespace vantorel::python {
 
+// Re-raises a TypeError in flight as "argument '{name}': {message}" with the
+// original as its cause; other exception types pass through unchanged.
+[[noreturn]] void rewrap_type_error(const char* name);
+
 // Arguments bound to their parameters (borrowed references, valid for the
 // call), with conversions that raise the module's TypeError texts.
 class Args {
@@ -46,7 +50,7 @@ public:
         try {
             return conversion(values_[i]);
         } catch (const PyErrorSet&) {
-            rewrap_type_error(i);
+            rewrap_type_error(name(i));
         }
     }
 
@@ -57,7 +61,6 @@ private:
     static Args bind_positional(const Params& params, PyObject* const* args, std::size_t nargs);
     void bind_keyword(PyObject* key, PyObject* value);
     void check_complete() const;
-    [[noreturn]] void rewrap_type_error(std::size_t i) const;
     // The declared default of an omitted argument, as written in the signature.
     std::string_view default_text(std::size_t i) const;
 

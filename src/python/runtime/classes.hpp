@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <new>
 #include <string>
@@ -165,10 +166,14 @@ public:
         return *this;
     }
 
-    // `Ref Fn(const T&)` read and `void Set(T&, PyObject*)` write.
-    template <auto Fn, auto Set>
-    Class& property(const char* name, const char* doc = nullptr) {
-        getsets_.push_back({name, &get<Fn>, &set<Set>, doc, nullptr});
+    // A readable and writable attribute stored in member `M` (a float or an
+    // unsigned 64-bit count). A new value is converted before the object is
+    // borrowed exclusively for the store, so a failed conversion keeps the old
+    // value; a conversion TypeError names the attribute like an argument.
+    template <auto M>
+    Class& field(const char* name) {
+        getsets_.push_back({name, &get<[](const T& v) { return to_py(v.*M); }>, &set_field<M>, nullptr,
+                            const_cast<char*>(name)});
         return *this;
     }
 
@@ -254,11 +259,23 @@ private:
         return guarded([&] { return with_borrow<const T>(self, [](const T& v) { return Fn(v); }); });
     }
 
-    template <auto Set>
-    static int set(PyObject* self, PyObject* value, void*) {
+    template <auto M>
+    static int set_field(PyObject* self, PyObject* value, void* name) {
+        using V = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
+        static_assert(std::is_same_v<V, double> || std::is_same_v<V, std::uint64_t>);
         return guarded_status([&] {
-            if (value == nullptr) raise(PyExc_AttributeError, "can't delete attribute");
-            with_borrow<T>(self, [value](T& v) { Set(v, value); });
+            if (value == nullptr) raise(PyExc_AttributeError, "property has no deleter");
+            V converted{};
+            try {
+                if constexpr (std::is_same_v<V, double>) {
+                    converted = to_f64(value);
+                } else {
+                    converted = to_u64(value);
+                }
+            } catch (const PyErrorSet&) {
+                rewrap_type_error(static_cast<const char*>(name));
+            }
+            with_borrow<T>(self, [converted](T& v) { v.*M = converted; });
             return 0;
         });
     }
