@@ -49,9 +49,6 @@ class TestConstruction:
          "argument 'projection': 'RandomProjection' object is not an instance of 'PcaProjection'"),
         (([], []), {}, ValueError, "projection fit failed: need at least one embedding to fit a projection"),
         ((["a", "b"], [[1.0, 0, 0]] * 2), {}, ValueError, "need at least 3 embeddings, got 2"),
-        ((["a"] * 3, [[1.0, 0, 0], [1.0, 2.0], [1.0, 0, 0]]), {}, ValueError, "embedding 1 has dimension 2, expected 3"),
-        ((["a"] * 3, [[1.0, 0, 0], [1.0, 2.0], [1.0, 0, 0]]), {"config": {"projection_kind": "LaplacianEigenmap"}},
-         ValueError, "embedding 1 has dimension 2, expected 3"),
         ((["a"] * 3, [[1.0, 0, 0]] * 3), {"config": {"projection_kind": "LaplacianEigenmap"}}, ValueError,
          "projection fit failed: need at least 4 embeddings, got 3"),
     ])
@@ -59,6 +56,25 @@ class TestConstruction:
         with pytest.raises(error) as info:
             vt.Pipeline(*args, **kwargs)
         assert str(info.value) == text
+
+    def test_dimension_checks_come_in_the_engine_order(self):
+        ragged = [[1.0, 0, 0], [1.0, 2.0], [1.0, 0, 0]]
+        laplacian = {"config": {"projection_kind": "LaplacianEigenmap", **QUICK}}
+        pca3 = vt.PcaProjection.fit(np.eye(3))
+        cases = [
+            ((["a"] * 3, ragged), {}, "projection fit failed: embedding 1 has dimension 2, expected 3"),
+            ((["a"] * 3, [[1.0, 2], [1, 2, 3], [4, 5, 6]]), {},
+             "projection fit failed: embedding dimension 2 is below the minimum 3 for this projection"),
+            ((["a"] * 3, ragged), laplacian, "projection fit failed: need at least 4 embeddings, got 3"),
+            ((["a"] * 5, ragged + [[0, 1.0, 1], [0, 0, 1.0]]), laplacian,
+             "projection fit failed: embedding 1 has dimension 2, expected 3"),
+            ((["a", "b"], [[1.0, 0, 0, 0], [0, 1.0, 0, 0]]), {"projection": pca3}, "need at least 3 embeddings, got 2"),
+            ((["a"] * 3, ragged), {"projection": pca3}, "expected dimension 3, got 2"),
+        ]
+        for args, kwargs, text in cases:
+            with pytest.raises(ValueError) as info:
+                vt.Pipeline(*args, **kwargs)
+            assert str(info.value) == text
 
     def test_projection_argument(self, rng):
         labels, rows = corpus(rng)
@@ -170,7 +186,7 @@ class TestExports:
         ('{"categories": ["a","b","c"], "embeddings": [[1,0,0],[0,1,0],[0,0,1],[1,1,1]]}',
          "categories length (3) must equal embeddings length (4)"),
         ('{"categories": ["a","b","c"], "embeddings": [[1,0,0],[0,1],[0,0,1]]}',
-         "embedding 1 has dimension 2, expected 3"),
+         "projection fit failed: embedding 1 has dimension 2, expected 3"),
         ("", "EOF while parsing a value at line 1 column 0"),
     ])
     def test_from_json_errors(self, text, message):
