@@ -85,6 +85,19 @@ class TestConstruction:
         with pytest.raises(ValueError, match="^expected dimension 8, got 5$"):
             vt.Pipeline(labels, np.ascontiguousarray(rows[:, :5]), projection=pca)
 
+    @pytest.mark.parametrize("factor", [1e160, 1e300])
+    def test_scaling_by_a_huge_factor_keeps_the_positions(self, rng, factor):
+        labels, rows = corpus(rng)
+        plain, scaled = vt.Pipeline(labels, rows, config=QUICK), vt.Pipeline(labels, rows * factor, config=QUICK)
+        assert scaled.explained_variance_ratio == pytest.approx(plain.explained_variance_ratio, abs=1e-12)
+        keys = ["r", "theta", "phi", "x", "y", "z", "certainty"]
+        for a, b in zip(plain.exported_points(), scaled.exported_points()):
+            assert [b[k] for k in keys] == pytest.approx([a[k] for k in keys], abs=1e-9)
+            assert b["intensity"] == pytest.approx(a["intensity"] * factor, rel=1e-12)
+        near, far = plain.nearest(rows[0], k=8), scaled.nearest(rows[0] * factor, k=8)
+        assert [h.id for h in far] == [h.id for h in near]
+        assert [h.distance for h in far] == pytest.approx([h.distance for h in near], abs=1e-9)
+
     def test_float32_equals_float64(self, rng):
         labels, rows = corpus(rng)
         rows32 = rows.astype(np.float32)
