@@ -225,16 +225,14 @@ PcaProjection::Image PcaProjection::image(std::span<const double> values) const 
     const core::Norm norm = core::norm_of(values);
     img.norm = norm.value();
     // A near-zero embedding counts as the zero vector here, centred to -mean.
-    // values[i] * pre * scale_by is values[i] / |values| in the plain case,
-    // and stays in range when the norm had to be rescaled.
-    const double pre = norm.factor;
-    const double scale_by = img.norm < core::kEps ? 0.0 : 1.0 / norm.length;
+    // In the plain case the factor is 1, so this is 1 / |values|.
+    const double scale_by = img.norm < core::kEps ? 0.0 : norm.factor / norm.length;
     const double* u0 = components_.data();
     const double* u1 = u0 + dim_;
     const double* u2 = u1 + dim_;
     double x = 0.0, y = 0.0, z = 0.0, q = 0.0;
     for (std::size_t i = 0; i < dim_; ++i) {
-        const double c = values[i] * pre * scale_by - mean_[i];
+        const double c = values[i] * scale_by - mean_[i];
         x += u0[i] * c;
         y += u1[i] * c;
         z += u2[i] * c;
