@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::core {
@@ -13,7 +14,7 @@ CartesianPoint spherical_to_cartesian(const SphericalPoint& p) noexcept {
 }
 
 SphericalPoint cartesian_to_spherical(double x, double y, double z) noexcept {
-    const double r = std::sqrt(x * x + y * y + z * z);
+    const double r = l2_norm(x, y, z);
     if (r < kEps) return {};
     double theta = std::fmod(std::atan2(y, x), kTwoPi);
     if (theta < 0.0) theta += kTwoPi;

@@ -5,15 +5,32 @@
 
 #include "core/conversions.hpp"
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::core {
+namespace {
+
+// The cosine of a and b each scaled by its power of two, which leaves the
+// cosine unchanged and keeps every sum in range; 0 when the product of the
+// true norms is below epsilon, as on the plain road.
+double rescaled_cosine(std::span<const double> a, std::span<const double> b) noexcept {
+    const Norm na = rescaled_norm(a);
+    const Norm nb = rescaled_norm(b);
+    const double denom = na.length * nb.length;
+    if (denom == 0.0 || na.value() * nb.value() < kEps) return 0.0;
+    double dot = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) dot += (a[i] * na.factor) * (b[i] * nb.factor);
+    return std::clamp(dot / denom, -1.0, 1.0);
+}
+
+}  // namespace
 
 double angle_between(const CartesianPoint& u, const CartesianPoint& v) noexcept {
     const double cx = u.y * v.z - u.z * v.y;
     const double cy = u.z * v.x - u.x * v.z;
     const double cz = u.x * v.y - u.y * v.x;
-    const double cross = std::sqrt(cx * cx + cy * cy + cz * cz);
+    const double cross = l2_norm(cx, cy, cz);
     return std::atan2(cross, u.dot(v));
 }
 
@@ -31,7 +48,7 @@ double chord_distance(const SphericalPoint& a, const SphericalPoint& b) noexcept
     const double dx = p.x - q.x;
     const double dy = p.y - q.y;
     const double dz = p.z - q.z;
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
+    return l2_norm(dx, dy, dz);
 }
 
 double cosine_similarity(std::span<const double> a, std::span<const double> b) {
@@ -44,7 +61,14 @@ double cosine_similarity(std::span<const double> a, std::span<const double> b) {
         na += a[i] * a[i];
         nb += b[i] * b[i];
     }
-    const double denom = std::sqrt(na) * std::sqrt(nb);
+    if (const auto cosine = cosine_from_sums(dot, na, nb)) return *cosine;
+    return rescaled_cosine(a, b);
+}
+
+std::optional<double> cosine_from_sums(double dot, double norm_sq_a, double norm_sq_b) noexcept {
+    const double denom = std::sqrt(norm_sq_a) * std::sqrt(norm_sq_b);
+    // An overflowing dot product implies an overflowing squared norm.
+    if (std::isinf(norm_sq_a) || std::isinf(norm_sq_b) || std::isinf(denom)) return std::nullopt;
     if (denom < kEps) return 0.0;
     return std::clamp(dot / denom, -1.0, 1.0);
 }

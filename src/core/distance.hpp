@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 
 #include "core/types.hpp"
@@ -16,7 +17,13 @@ double great_circle_distance(const SphericalPoint& a, const SphericalPoint& b, d
 double chord_distance(const SphericalPoint& a, const SphericalPoint& b) noexcept;
 
 // Cosine of two equally long vectors, accumulated in index order; 0 when either
-// norm vanishes. Unequal lengths are a broken invariant.
+// norm vanishes. Unequal lengths are a broken invariant. Vectors whose sums
+// overflow are rescaled first, which leaves the cosine as it is.
 double cosine_similarity(std::span<const double> a, std::span<const double> b);
+
+// The last step of cosine_similarity from its three sums (dot product and both
+// squared norms, each summed in index order); nullopt when a sum overflowed,
+// where cosine_similarity goes back to the vectors.
+std::optional<double> cosine_from_sums(double dot, double norm_sq_a, double norm_sq_b) noexcept;
 
 }  // namespace vantorel::core

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::core {
@@ -13,12 +14,12 @@ Expected<SphericalPoint, VantorelError> SphericalPoint::make(double r, double th
     return SphericalPoint{r, theta, phi};
 }
 
-double CartesianPoint::magnitude() const noexcept { return std::sqrt(x * x + y * y + z * z); }
+double CartesianPoint::magnitude() const noexcept { return l2_norm(x, y, z); }
 
 CartesianPoint CartesianPoint::normalize() const noexcept {
-    const double m = magnitude();
-    if (m < kEps) return {};
-    return {x / m, y / m, z / m};
+    const Norm m = norm_of(x, y, z);
+    if (m.value() < kEps) return {};
+    return {m.unit(x), m.unit(y), m.unit(z)};
 }
 
 Expected<GeoPoint, VantorelError> GeoPoint::make(double lat, double lon, double alt) {

@@ -5,15 +5,12 @@
 #include <limits>
 
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::embed {
 
-double magnitude(std::span<const double> v) noexcept {
-    double sum = -0.0;
-    for (const double x : v) sum += x * x;
-    return std::sqrt(sum);
-}
+double magnitude(std::span<const double> v) noexcept { return core::l2_norm(v); }
 
 double dot(std::span<const double> a, std::span<const double> b) {
     core::check_equal(a.size(), b.size(), "dot product operands must have equal lengths");
@@ -25,13 +22,13 @@ double dot(std::span<const double> a, std::span<const double> b) {
 void normalize_into(std::span<const double> in, std::span<double> out) {
     core::check_equal(in.size(), out.size(), "normalised copy must have the input's length");
     if (in.empty()) return;
-    const double norm = magnitude(in);
-    if (norm < std::numeric_limits<double>::epsilon()) {
+    const core::Norm norm = core::norm_of(in);
+    if (norm.value() < core::kEps) {
         out[0] = 1.0;
         for (std::size_t i = 1; i < out.size(); ++i) out[i] = 0.0;
         return;
     }
-    for (std::size_t i = 0; i < in.size(); ++i) out[i] = in[i] / norm;
+    for (std::size_t i = 0; i < in.size(); ++i) out[i] = norm.unit(in[i]);
 }
 
 double Embedding::magnitude() const noexcept { return embed::magnitude(values); }

@@ -20,7 +20,8 @@ struct Embedding {
     [[nodiscard]] Embedding normalized() const;
 };
 
-// L2 norm, squares summed in index order from -0.0 (so an empty vector gives -0.0).
+// L2 norm, squares summed in index order from -0.0 (so an empty vector gives
+// -0.0); rescaled only when that sum overflows (core::norm_of).
 double magnitude(std::span<const double> v) noexcept;
 
 // Unit-length copy of `in` written to `out` (same length, else a broken

@@ -5,6 +5,7 @@
 
 #include "core/conversions.hpp"
 #include "core/format.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::index {
@@ -39,7 +40,8 @@ SectorGrid::SectorGrid(std::size_t theta_divisions, std::size_t phi_divisions)
     : theta_divisions_(theta_divisions), phi_divisions_(phi_divisions) {
     const double dt = core::kTwoPi / static_cast<double>(theta_divisions);
     const double dp = core::kPi / static_cast<double>(phi_divisions);
-    diagonal_ = std::sqrt(dp * dp + dt * dt);
+    const double sides[] = {dp, dt};
+    diagonal_ = core::l2_norm(sides);
     slack_ = 1.0 - std::cos(diagonal_);
 
     centres_.reserve(core::saturating_mul(theta_divisions, phi_divisions));

@@ -26,10 +26,12 @@ struct MeanTable {
     std::size_t dim = 0;
     std::vector<double> transposed;
     std::vector<double> norm_sq;  // per category, squares summed in index order
+    std::span<const CategorySummary> summaries;  // the means as rows, for sums that overflow
 };
 
 MeanTable mean_table(std::span<const CategorySummary> summaries) {
     MeanTable t;
+    t.summaries = summaries;
     t.categories = summaries.size();
     t.dim = summaries.empty() ? 0 : summaries[0].mean_embedding.size();
     t.transposed.resize(t.categories * t.dim);
@@ -45,13 +47,6 @@ MeanTable mean_table(std::span<const CategorySummary> summaries) {
     return t;
 }
 
-// The last step of core::cosine_similarity, from its three sums.
-double cosine_from_sums(double dot, double norm_sq_a, double norm_sq_b) {
-    const double denom = std::sqrt(norm_sq_a) * std::sqrt(norm_sq_b);
-    if (denom < core::kEps) return 0.0;
-    return std::clamp(dot / denom, -1.0, 1.0);
-}
-
 // out[c] = cosine_similarity(e, mean of c), to the bit: the dot products and
 // both squared norms are summed in index order exactly as there.
 void cosines_with_means(std::span<const double> e, const MeanTable& t, std::span<double> out) {
@@ -65,7 +60,10 @@ void cosines_with_means(std::span<const double> e, const MeanTable& t, std::span
         const double* row = t.transposed.data() + k * n;
         for (std::size_t c = 0; c < n; ++c) out[c] += ek * row[c];
     }
-    for (std::size_t c = 0; c < n; ++c) out[c] = cosine_from_sums(out[c], norm_sq, t.norm_sq[c]);
+    for (std::size_t c = 0; c < n; ++c) {
+        const auto cosine = core::cosine_from_sums(out[c], norm_sq, t.norm_sq[c]);
+        out[c] = cosine ? *cosine : core::cosine_similarity(e, t.summaries[c].mean_embedding);
+    }
 }
 
 struct Member {

@@ -37,6 +37,11 @@ VantorelPipeline::Built VantorelPipeline::make_with_config(std::vector<std::stri
                                                            PipelineConfig config) {
     auto fitted = fit_projection_for_config(embeddings, config);
     if (!fitted) return core::Unexpected{PipelineError::projection_failed(fitted.error())};
+    // The Laplacian fit takes rows of any length; the category layer cannot.
+    if (const std::size_t row = embeddings.first_ragged_row(); row < embeddings.size()) {
+        return core::Unexpected{PipelineError::projection_failed(
+            ProjectionError::inconsistent_dimension(row, embeddings[0].size(), embeddings[row].size()))};
+    }
     return with_configured_projection_and_config(std::move(categories), std::move(embeddings),
                                                  std::move(fitted).value(), config);
 }
@@ -60,7 +65,7 @@ VantorelPipeline::Built VantorelPipeline::with_configured_projection_and_config(
                                                                                 PipelineConfig config) {
     const std::size_t n = embeddings.size();
     if (categories.size() != n) return core::Unexpected{PipelineError::length_mismatch(categories.size(), n)};
-    if (n < 3) return core::Unexpected{PipelineError::too_few_embeddings(n)};
+    if (n < kMinItems) return core::Unexpected{PipelineError::too_few_embeddings(n)};
 
     // Shells every 0.1 in radius up to 1, and a 12 × 6 sector grid.
     index::SpatialIndexBuilder grid;

@@ -151,10 +151,14 @@ using VantorelOutput = std::variant<output::Nearest, output::SimilarAbove, outpu
 class VantorelPipeline {
 public:
     using Built = core::Expected<VantorelPipeline, PipelineError>;
+    // Fewer embeddings fail with TooFewEmbeddings.
+    static constexpr std::size_t kMinItems = 3;
 
     // Fits the projection the default configuration names.
     static Built make(std::vector<std::string> categories, Corpus embeddings);
-    // Fits the projection `config.projection_kind` names; a fit error wins over a length mismatch.
+    // Fits the projection `config.projection_kind` names; a fit error wins over
+    // a length mismatch. Rows of unequal length fail as the PCA fit reports
+    // them, also after a Laplacian fit, which accepts them.
     static Built make_with_config(std::vector<std::string> categories, Corpus embeddings, PipelineConfig config);
     // Around the caller's fitted PCA, used as it is (radial rule and volumetric flag included).
     static Built with_projection(std::vector<std::string> categories, Corpus embeddings, PcaProjection projection);

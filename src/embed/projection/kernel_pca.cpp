@@ -9,6 +9,7 @@
 #include <oneapi/tbb/partitioner.h>
 
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 #include "core/parallel.hpp"
 
@@ -348,7 +349,7 @@ ProjectedPoint KernelPcaProjection::project_rich(std::span<const double> embeddi
                               : place_on_sphere(radial_.radius(norm), image.x, image.y, image.z);
     out.certainty = image.s > core::kEps ? std::fmin(q / image.s, 1.0) : 0.0;
     out.intensity = norm;
-    out.projection_magnitude = std::sqrt(q);
+    out.projection_magnitude = core::l2_norm(image.x, image.y, image.z);
     return out;
 }
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::embed {
@@ -422,7 +423,7 @@ core::SphericalPoint LaplacianEigenmapProjection::project(std::span<const double
 ProjectedPoint LaplacianEigenmapProjection::project_rich(std::span<const double> embedding) const {
     const double norm = magnitude(embedding);
     const auto [x, y, z] = project_to_3d(embedding);
-    const double m = std::sqrt(x * x + y * y + z * z);
+    const double m = core::l2_norm(x, y, z);
     return {place_on_sphere(radial_.radius(norm), x, y, z), std::tanh(m), norm, m};
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 #include "core/parallel.hpp"
 
@@ -221,9 +222,11 @@ std::span<const double> PcaProjection::component(std::size_t k) const {
 PcaProjection::Image PcaProjection::image(std::span<const double> values) const {
     check_dimension(dim_, values.size());
     Image img;
-    img.norm = magnitude(values);
+    const core::Norm norm = core::norm_of(values);
+    img.norm = norm.value();
     // A near-zero embedding counts as the zero vector here, centred to -mean.
-    const double scale_by = img.norm < core::kEps ? 0.0 : 1.0 / img.norm;
+    // In the plain case the factor is 1, so this is 1 / |values|.
+    const double scale_by = img.norm < core::kEps ? 0.0 : norm.factor / norm.length;
     const double* u0 = components_.data();
     const double* u1 = u0 + dim_;
     const double* u2 = u1 + dim_;
@@ -258,7 +261,7 @@ ProjectedPoint PcaProjection::project_rich(std::span<const double> embedding) co
     const Image img = image(embedding);
     const PcaCoordinates& c = img.coords;
     const double certainty = img.centred_sq >= core::kEps ? core::clamp_unit(1.0 - c.residual / img.centred_sq) : 0.0;
-    return {place(img), certainty, img.norm, std::sqrt(c.x * c.x + c.y * c.y + c.z * c.z)};
+    return {place(img), certainty, img.norm, core::l2_norm(c.x, c.y, c.z)};
 }
 
 double PcaProjection::explained_variance_ratio() const noexcept {

@@ -6,6 +6,7 @@
 #include "core/conversions.hpp"
 #include "core/format.hpp"
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::embed {
@@ -59,9 +60,9 @@ std::vector<double> gaussian_vector(std::uint64_t& state, std::size_t len) {
 }
 
 core::SphericalPoint place_on_sphere(double r, double x, double y, double z) noexcept {
-    const double m = std::sqrt(x * x + y * y + z * z);
-    if (m < core::kEps) return {r, 0.0, 0.0};
-    const core::SphericalPoint dir = core::cartesian_to_spherical(x / m, y / m, z / m);
+    const core::Norm m = core::norm_of(x, y, z);
+    if (m.value() < core::kEps) return {r, 0.0, 0.0};
+    const core::SphericalPoint dir = core::cartesian_to_spherical(m.unit(x), m.unit(y), m.unit(z));
     if (dir.r < core::kEps) return {r, 0.0, 0.0};
     return {r, dir.theta, dir.phi};
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/norm.hpp"
 #include "core/types.hpp"
 #include "embed/projection/projection.hpp"
 
@@ -32,7 +33,7 @@ private:
     RandomProjection(RadialStrategy radial, std::vector<double> directions, std::size_t dim)
         : radial_(std::move(radial)), directions_(std::move(directions)), dim_(dim) {}
 
-    [[nodiscard]] core::SphericalPoint project_with_norm(std::span<const double> embedding, double norm) const;
+    [[nodiscard]] core::SphericalPoint project_with_norm(std::span<const double> embedding, core::Norm norm) const;
 
     RadialStrategy radial_;
     std::vector<double> directions_;  // kDirections rows of dim_ values, row-major

@@ -7,6 +7,7 @@
 
 #include "core/format.hpp"
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 #include "core/parallel.hpp"
 
@@ -25,35 +26,57 @@ constexpr std::size_t kRowBlock = 64;
 // clusterings it scores at once.
 constexpr std::size_t kCountersPerPass = 512;
 
-// The angle between p and q from their unit forms and lengths: 0 when the
-// product of the lengths is below epsilon, else acos of the clamped dot.
-double angle_of(const CartesianPoint& u, double u_norm, const CartesianPoint& v, double v_norm) noexcept {
-    if (u_norm * v_norm < core::kEps) return 0.0;
-    return std::acos(core::clamp_keep_nan(u.dot(v), -1.0, 1.0));
+// p and q scaled each by its power of two: the cosine stays, the sums cannot overflow.
+double rescaled_angle(const CartesianPoint& p, const CartesianPoint& q) noexcept {
+    const double pv[3] = {p.x, p.y, p.z};
+    const double qv[3] = {q.x, q.y, q.z};
+    const double fp = core::rescale_factor(pv);
+    const double fq = core::rescale_factor(qv);
+    const CartesianPoint a{p.x * fp, p.y * fp, p.z * fp};
+    const CartesianPoint b{q.x * fq, q.y * fq, q.z * fq};
+    return std::acos(core::clamp_keep_nan(a.dot(b) / (a.magnitude() * b.magnitude()), -1.0, 1.0));
 }
 
-// Unit forms and lengths of the points, so that an angle costs one dot
-// product and one acos.
+// acos((p·q) / (|p|·|q|)) clamped to [-1, 1], from the points themselves and
+// not from unit copies, whose rounding can break a tie; 0 when |p|·|q| is
+// below epsilon.
+double angle_of(const CartesianPoint& p, double p_norm, const CartesianPoint& q, double q_norm) noexcept {
+    const double lengths = p_norm * q_norm;
+    if (lengths < core::kEps) return 0.0;
+    const double dot = p.dot(q);
+    if (std::isinf(lengths) || std::isinf(dot)) return rescaled_angle(p, q);
+    return std::acos(core::clamp_keep_nan(dot / lengths, -1.0, 1.0));
+}
+
+// The points with their lengths, for the angles, and their unit forms, for
+// the centroids.
 class Directions {
 public:
     explicit Directions(std::span<const Point3> points) {
+        points_.reserve(points.size());
         units_.reserve(points.size());
         norms_.reserve(points.size());
         for (const Point3& p : points) {
             const CartesianPoint c = to_cartesian(p);
+            points_.push_back(c);
             units_.push_back(c.normalize());
             norms_.push_back(c.magnitude());
         }
     }
 
-    [[nodiscard]] std::size_t size() const noexcept { return units_.size(); }
+    [[nodiscard]] std::size_t size() const noexcept { return points_.size(); }
+    [[nodiscard]] const CartesianPoint& point(std::size_t i) const { return points_[i]; }
     [[nodiscard]] const CartesianPoint& unit(std::size_t i) const { return units_[i]; }
     [[nodiscard]] double norm(std::size_t i) const { return norms_[i]; }
     [[nodiscard]] double angle(std::size_t i, std::size_t j) const noexcept {
-        return angle_of(units_[i], norms_[i], units_[j], norms_[j]);
+        return angle_of(points_[i], norms_[i], points_[j], norms_[j]);
+    }
+    [[nodiscard]] double angle_to(std::size_t i, const CartesianPoint& q, double q_norm) const noexcept {
+        return angle_of(points_[i], norms_[i], q, q_norm);
     }
 
 private:
+    std::vector<CartesianPoint> points_;
     std::vector<CartesianPoint> units_;
     std::vector<double> norms_;
 };
@@ -63,8 +86,9 @@ struct Clustering {
     std::size_t k = 0;
 };
 
+// A seed point as it is, later a unit vector; with its length.
 struct Centroid {
-    CartesianPoint unit;
+    CartesianPoint point;
     double norm = 0.0;
 };
 
@@ -79,7 +103,7 @@ std::size_t nearest_centroid(const Directions& d, std::size_t i, std::span<const
     std::size_t best = 0;
     double best_angle = std::numeric_limits<double>::infinity();
     for (std::size_t c = 0; c < centroids.size(); ++c) {
-        const double a = angle_of(d.unit(i), d.norm(i), centroids[c].unit, centroids[c].norm);
+        const double a = d.angle_to(i, centroids[c].point, centroids[c].norm);
         if (a < best_angle) {
             best_angle = a;
             best = c;
@@ -116,9 +140,9 @@ void recompute(const Directions& d, std::span<const std::size_t> assignment, std
         ++counts[assignment[i]];
     }
     for (std::size_t c = 0; c < centroids.size(); ++c) {
-        const double length = sums[c].magnitude();
-        if (counts[c] == 0 || length < core::kEps) continue;
-        centroids[c] = {{sums[c].x / length, sums[c].y / length, sums[c].z / length}, 1.0};
+        if (counts[c] == 0 || sums[c].magnitude() < core::kEps) continue;
+        const CartesianPoint unit = sums[c].normalize();
+        centroids[c] = {unit, unit.magnitude()};
     }
 }
 
@@ -128,7 +152,7 @@ Clustering cluster(const Directions& d, std::size_t k) {
     centroids.reserve(k);
     for (std::size_t i = 0; i < k; ++i) {
         const std::size_t seed = seed_index(i, n, k);
-        centroids.push_back({d.unit(seed), d.norm(seed)});
+        centroids.push_back({d.point(seed), d.norm(seed)});
     }
     Clustering run{std::vector<std::size_t>(n, 0), k};
     for (int round = 0; round < kMaxRounds; ++round) {
@@ -229,10 +253,10 @@ std::vector<ConceptGlob> globs_of(const Directions& d, std::span<const std::stri
             sum.z += d.unit(m->second).z;
         }
         const CartesianPoint centroid = sum.normalize();
-        const double centroid_norm = sum.magnitude() < core::kEps ? 0.0 : 1.0;
+        const double centroid_norm = centroid.magnitude();
         ConceptGlob glob{first->first, {}, to_point3(centroid), 0.0};
         for (auto m = first; m != last; ++m) {
-            glob.radius = std::fmax(glob.radius, angle_of(d.unit(m->second), d.norm(m->second), centroid, centroid_norm));
+            glob.radius = std::fmax(glob.radius, d.angle_to(m->second, centroid, centroid_norm));
             glob.member_ids.push_back(ids[m->second]);
         }
         globs.push_back(std::move(glob));

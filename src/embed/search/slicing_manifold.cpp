@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/invariant.hpp"
+#include "core/norm.hpp"
 #include "core/numeric.hpp"
 
 namespace vantorel::embed {
@@ -131,7 +132,7 @@ SlicingManifold SlicingManifold::fit_local(const Point3& center, std::span<const
         const double dx = center[0] - points[i][0];
         const double dy = center[1] - points[i][1];
         const double dz = center[2] - points[i][2];
-        ranked.emplace_back(core::total_order_key(std::sqrt(dx * dx + dy * dy + dz * dz)), i);
+        ranked.emplace_back(core::total_order_key(core::l2_norm(dx, dy, dz)), i);
     }
     const std::size_t take = std::min(std::max<std::size_t>(k, 3), points.size());
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(take), ranked.end());

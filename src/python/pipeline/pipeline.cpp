@@ -21,12 +21,15 @@ constexpr Params kFromJson{"Pipeline", "from_json", kJson};
 
 std::size_t dimension_of(const embed::Corpus& corpus) { return corpus.empty() ? 0 : corpus[0].size(); }
 
-// Every row must have the first row's length, whatever the projection.
-void reject_ragged(const embed::Corpus& corpus) {
-    const std::size_t row = corpus.first_ragged_row();
-    if (row < corpus.size()) {
-        raise_value_error(core::format("embedding {} has dimension {}, expected {}", row, corpus[row].size(),
-                                       corpus[0].size()));
+// A given projection is used as it is, so a row it cannot take would stop the
+// build when the item is projected; say so with that check's text, after the
+// engine's own count checks have had their turn.
+void reject_rows_for(const embed::Corpus& corpus, std::size_t dimension) {
+    if (corpus.size() < embed::VantorelPipeline::kMinItems) return;
+    for (std::size_t i = 0; i < corpus.size(); ++i) {
+        if (corpus[i].size() != dimension) {
+            raise_value_error(core::format("expected dimension {}, got {}", dimension, corpus[i].size()));
+        }
     }
 }
 
@@ -58,10 +61,7 @@ PyPipeline construct(const Args& a) {
             raise_value_error("invalid PipelineConfig dict: " + e.message);
         }
     }
-    reject_ragged(embeddings);
-    if (projection != nullptr && !embeddings.empty() && projection->dimension() != dimension) {
-        raise_value_error(core::format("expected dimension {}, got {}", projection->dimension(), dimension));
-    }
+    if (projection != nullptr) reject_rows_for(embeddings, projection->dimension());
 
     VantorelPipeline engine = built_or_raise(without_gil([&] {
         if (projection != nullptr) {
@@ -81,7 +81,6 @@ Ref from_json(const Args& a) {
     if (!corpus) raise_value_error(corpus.error());
     std::vector<std::string> categories = std::move(corpus->categories);
     embed::Corpus embeddings = std::move(corpus->embeddings);
-    reject_ragged(embeddings);
     const std::size_t dimension = dimension_of(embeddings);
     return pipeline_class().make(
         {built_or_raise(VantorelPipeline::make(std::move(categories), std::move(embeddings))), dimension});

@@ -185,6 +185,16 @@ TEST(Distance, CosineSimilarity) {
     EXPECT_DOUBLE_EQ(cosine_similarity(std::vector{1.0, 2.0}, std::vector{2.0, 4.0}), 1.0);
     EXPECT_DOUBLE_EQ(cosine_similarity(std::vector{1.0, 2.0}, std::vector{-3.0, -6.0}), -1.0);
     EXPECT_DOUBLE_EQ(cosine_similarity(std::vector{3.0, 4.0}, std::vector{4.0, 3.0}), 0.96);
+    // Sums that overflow are rescaled by powers of two, which changes no bit of
+    // the cosine; a product of norms below epsilon still counts as zero.
+    const std::vector<double> a{1.0, -2.0, 3.0}, b{0.5, 4.0, -1.5};
+    const auto scaled = [](std::vector<double> v, int exponent) {
+        for (double& x : v) x = std::ldexp(x, exponent);
+        return v;
+    };
+    EXPECT_EQ(cosine_similarity(scaled(a, 700), scaled(b, 1000)), cosine_similarity(a, b));
+    EXPECT_EQ(cosine_similarity(scaled(a, 700), scaled(b, -600)), cosine_similarity(a, b));
+    EXPECT_EQ(cosine_similarity(scaled(a, 700), scaled(b, -1000)), 0.0);
     EXPECT_EQ(stop_text([&] { cosine_similarity(std::vector{1.0, 2.0}, std::vector{1.0}); }),
               "assertion `left == right` failed: vectors must have equal length for cosine "
               "similarity\n  left: 2\n right: 1");

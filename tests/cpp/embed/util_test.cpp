@@ -38,6 +38,13 @@ TEST(Embedding, MagnitudeAndNormalizedEdgeCases) {
     const auto with_nan = Embedding({{1.0, std::numeric_limits<double>::quiet_NaN()}}).normalized();
     ASSERT_EQ(with_nan.size(), 2u);
     EXPECT_TRUE(std::isnan(with_nan.values[0]) && std::isnan(with_nan.values[1]));
+
+    // Squares that overflow: the length is found whenever it fits a double,
+    // and the direction even when it does not.
+    EXPECT_DOUBLE_EQ(Embedding({{3e300, 4e300}}).magnitude(), 5e300);
+    EXPECT_EQ(Embedding({{3e300, 4e300}}).normalized().values, (std::vector<double>{0.6, 0.8}));
+    EXPECT_EQ(Embedding({{1.5e308, 1.5e308}}).magnitude(), std::numeric_limits<double>::infinity());
+    EXPECT_DOUBLE_EQ(Embedding({{1.5e308, -1.5e308}}).normalized().values[1], -std::sqrt(0.5));
 }
 
 TEST(Embedding, NormalizeIntoRefusesAShorterOutput) {

@@ -49,9 +49,6 @@ class TestConstruction:
          "argument 'projection': 'RandomProjection' object is not an instance of 'PcaProjection'"),
         (([], []), {}, ValueError, "projection fit failed: need at least one embedding to fit a projection"),
         ((["a", "b"], [[1.0, 0, 0]] * 2), {}, ValueError, "need at least 3 embeddings, got 2"),
-        ((["a"] * 3, [[1.0, 0, 0], [1.0, 2.0], [1.0, 0, 0]]), {}, ValueError, "embedding 1 has dimension 2, expected 3"),
-        ((["a"] * 3, [[1.0, 0, 0], [1.0, 2.0], [1.0, 0, 0]]), {"config": {"projection_kind": "LaplacianEigenmap"}},
-         ValueError, "embedding 1 has dimension 2, expected 3"),
         ((["a"] * 3, [[1.0, 0, 0]] * 3), {"config": {"projection_kind": "LaplacianEigenmap"}}, ValueError,
          "projection fit failed: need at least 4 embeddings, got 3"),
     ])
@@ -59,6 +56,25 @@ class TestConstruction:
         with pytest.raises(error) as info:
             vt.Pipeline(*args, **kwargs)
         assert str(info.value) == text
+
+    def test_dimension_checks_come_in_the_engine_order(self):
+        ragged = [[1.0, 0, 0], [1.0, 2.0], [1.0, 0, 0]]
+        laplacian = {"config": {"projection_kind": "LaplacianEigenmap", **QUICK}}
+        pca3 = vt.PcaProjection.fit(np.eye(3))
+        cases = [
+            ((["a"] * 3, ragged), {}, "projection fit failed: embedding 1 has dimension 2, expected 3"),
+            ((["a"] * 3, [[1.0, 2], [1, 2, 3], [4, 5, 6]]), {},
+             "projection fit failed: embedding dimension 2 is below the minimum 3 for this projection"),
+            ((["a"] * 3, ragged), laplacian, "projection fit failed: need at least 4 embeddings, got 3"),
+            ((["a"] * 5, ragged + [[0, 1.0, 1], [0, 0, 1.0]]), laplacian,
+             "projection fit failed: embedding 1 has dimension 2, expected 3"),
+            ((["a", "b"], [[1.0, 0, 0, 0], [0, 1.0, 0, 0]]), {"projection": pca3}, "need at least 3 embeddings, got 2"),
+            ((["a"] * 3, ragged), {"projection": pca3}, "expected dimension 3, got 2"),
+        ]
+        for args, kwargs, text in cases:
+            with pytest.raises(ValueError) as info:
+                vt.Pipeline(*args, **kwargs)
+            assert str(info.value) == text
 
     def test_projection_argument(self, rng):
         labels, rows = corpus(rng)
@@ -68,6 +84,19 @@ class TestConstruction:
         assert repr(pca).startswith("PcaProjection(dim=8")  # still usable
         with pytest.raises(ValueError, match="^expected dimension 8, got 5$"):
             vt.Pipeline(labels, np.ascontiguousarray(rows[:, :5]), projection=pca)
+
+    @pytest.mark.parametrize("factor", [1e160, 1e300])
+    def test_scaling_by_a_huge_factor_keeps_the_positions(self, rng, factor):
+        labels, rows = corpus(rng)
+        plain, scaled = vt.Pipeline(labels, rows, config=QUICK), vt.Pipeline(labels, rows * factor, config=QUICK)
+        assert scaled.explained_variance_ratio == pytest.approx(plain.explained_variance_ratio, abs=1e-12)
+        keys = ["r", "theta", "phi", "x", "y", "z", "certainty"]
+        for a, b in zip(plain.exported_points(), scaled.exported_points()):
+            assert [b[k] for k in keys] == pytest.approx([a[k] for k in keys], abs=1e-9)
+            assert b["intensity"] == pytest.approx(a["intensity"] * factor, rel=1e-12)
+        near, far = plain.nearest(rows[0], k=8), scaled.nearest(rows[0] * factor, k=8)
+        assert [h.id for h in far] == [h.id for h in near]
+        assert [h.distance for h in far] == pytest.approx([h.distance for h in near], abs=1e-9)
 
     def test_float32_equals_float64(self, rng):
         labels, rows = corpus(rng)
@@ -170,7 +199,7 @@ class TestExports:
         ('{"categories": ["a","b","c"], "embeddings": [[1,0,0],[0,1,0],[0,0,1],[1,1,1]]}',
          "categories length (3) must equal embeddings length (4)"),
         ('{"categories": ["a","b","c"], "embeddings": [[1,0,0],[0,1],[0,0,1]]}',
-         "embedding 1 has dimension 2, expected 3"),
+         "projection fit failed: embedding 1 has dimension 2, expected 3"),
         ("", "EOF while parsing a value at line 1 column 0"),
     ])
     def test_from_json_errors(self, text, message):

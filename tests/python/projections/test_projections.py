@@ -230,6 +230,23 @@ class TestShared:
             exact32 = rows.astype(np.float32)
             assert p.project_batch(exact32) == p.project_batch(exact32.astype(np.float64))
 
+    @pytest.mark.parametrize("factor", [1e160, 1e300])
+    def test_scaling_by_a_huge_factor_keeps_every_direction(self, rng, factor):
+        rows = clustered(rng, 30, 6)
+        rows[np.abs(rows) <= 0.05] = 0.0  # the Laplacian's active sets stay as they are
+        big = rows * factor
+        pairs = [(vt.PcaProjection.fit(rows), vt.PcaProjection.fit(big)), (vt.RandomProjection(6),) * 2,
+                 (vt.KernelPcaProjection.fit(rows), vt.KernelPcaProjection.fit(big)),
+                 (vt.LaplacianEigenmap.fit(rows), vt.LaplacianEigenmap.fit(big))]
+        for small_fit, big_fit in pairs:
+            plain, scaled = small_fit.project_rich_batch(rows), big_fit.project_rich_batch(big)
+            for a, b in zip(plain, scaled):
+                assert (b.position.theta, b.position.phi) == pytest.approx((a.position.theta, a.position.phi), abs=1e-9)
+                assert (b.position.r, b.intensity) == pytest.approx((a.position.r * factor, a.intensity * factor), rel=1e-12)
+                assert (b.certainty, b.projection_magnitude) == pytest.approx((a.certainty, a.projection_magnitude), abs=1e-9)
+            if hasattr(small_fit, "explained_variance_ratio"):
+                assert big_fit.explained_variance_ratio == pytest.approx(small_fit.explained_variance_ratio, abs=1e-12)
+
     def test_signatures(self):
         assert str(inspect.signature(vt.PcaProjection.fit)) == "(embeddings, *, radial=None, volumetric=False)"
         assert str(inspect.signature(vt.KernelPcaProjection.fit)) == \

@@ -38,6 +38,11 @@ TEST(PipelineBuild, ErrorsComeInOrder) {
     auto fit = VantorelPipeline::make_with_config({"a"}, three, laplacian);
     ASSERT_FALSE(fit.has_value());
     EXPECT_EQ(fit.error().message(), "projection fit failed: need at least 4 embeddings, got 3");
+    // The Laplacian fit takes ragged rows; the build reports them as the PCA fit does.
+    const Corpus ragged = Corpus::from_rows({{1, 0, 0}, {1, 2}, {1, 0, 0}, {0, 1, 1}});
+    auto rows = VantorelPipeline::make_with_config({"a", "b", "c", "d"}, ragged, laplacian);
+    ASSERT_FALSE(rows.has_value());
+    EXPECT_EQ(rows.error().message(), "projection fit failed: embedding 1 has dimension 2, expected 3");
 
     EXPECT_TRUE(VantorelPipeline::make({"a", "b", "c"}, three).has_value());
 }

@@ -136,6 +136,13 @@ TEST(KMeans, DegenerateInputs) {
     EXPECT_THROW((void)kmeans_3d(same, 5), core::InvariantViolation);
 }
 
+// Point 3 lies at exactly the same angle from both seeds (points 0 and 2), so
+// it stays with the lower one; unit copies of the points round that tie apart.
+TEST(KMeans, EqualAnglesGoToTheLowerCentroid) {
+    const std::vector<Point3> points = {{3, 2, -1}, {3, 1, 1}, {3, -1, -2}, {0, -1, 3}, {1, 2, 1}};
+    EXPECT_EQ(kmeans_3d(points, 2).assignment, (std::vector<std::size_t>{0, 0, 1, 0, 0}));
+}
+
 TEST(BuildGlobs, CentroidsRadiiAndGaps) {
     const std::vector<Point3> points = {{1, 0, 0}, {0, 2, 0}, {0, 0, 3}, {-1, 0, 0}, {0.5, 0.5, 0}, {7, 7, 7}};
     const auto ids = ids_for(points.size());
@@ -194,6 +201,28 @@ TEST(DetectGlobs, GivenKIsClampedAndNeedsMaxKOfTwo) {
     EXPECT_THROW((void)GlobResult::detect(std::vector<Point3>{{1, 0, 0}}, ids_for(1), std::nullopt, 10),
                  core::InvariantViolation);
     EXPECT_THROW((void)GlobResult::detect(three, ids_for(2), std::nullopt, 10), core::InvariantViolation);
+}
+
+// Lengths whose squares overflow keep their directions: points scaled by
+// 1e198 or 1e300 cluster as the unscaled ones do.
+TEST(DetectGlobs, HugeLengthsKeepTheirDirections) {
+    const auto points = grouped_points({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, 5, 8);
+    const auto ids = ids_for(points.size());
+    std::vector<Point3> scaled = points;
+    for (std::size_t i = 0; i < scaled.size(); ++i) {
+        const double factor = i % 3 == 0 ? 1.0 : (i % 3 == 1 ? 1e198 : 1e300);
+        for (double& v : scaled[i]) v *= factor;
+    }
+    const auto plain = GlobResult::detect(points, ids, std::nullopt, 5);
+    const auto big = GlobResult::detect(scaled, ids, std::nullopt, 5);
+    ASSERT_TRUE(plain.has_value() && big.has_value());
+    ASSERT_EQ(big->globs.size(), 3u);
+    ASSERT_EQ(big->globs.size(), plain->globs.size());
+    for (std::size_t g = 0; g < plain->globs.size(); ++g) {
+        EXPECT_EQ(big->globs[g].member_ids, plain->globs[g].member_ids);
+        for (std::size_t a = 0; a < 3; ++a) EXPECT_NEAR(big->globs[g].centroid[a], plain->globs[g].centroid[a], 1e-12);
+        EXPECT_NEAR(big->globs[g].radius, plain->globs[g].radius, 1e-12);
+    }
 }
 
 // Without k the first count with the best score wins; the scores computed
