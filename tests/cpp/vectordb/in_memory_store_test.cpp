@@ -158,7 +158,8 @@ TEST(InMemoryStore, SetPayloadMergesAndSkipsUnknownIds) {
     InMemoryStore store("docs", 2);
     ASSERT_TRUE(store.upsert(std::vector{record("a", {1, 0}, {{"keep", 1}, {"k", "old"}}), record("b", {0, 1})}));
     ASSERT_TRUE(store.set_payload({}));
-    ASSERT_TRUE(store.set_payload(std::vector<PayloadUpdate>{{"ghost", {{"k", 9}}}, {"a", {{"k", "new"}, {"n", nullptr}}}}));
+    const std::vector<PayloadUpdate> updates{{"ghost", {{"k", 9}}}, {"a", {{"k", "new"}, {"n", nullptr}}}};
+    ASSERT_TRUE(store.set_payload(updates));
     EXPECT_EQ(store.get("a").value()->metadata, (Metadata{{"keep", 1}, {"k", "new"}, {"n", nullptr}}));
     EXPECT_TRUE(store.get("b").value()->metadata.empty());
     EXPECT_EQ(*store.count(), 2u);
