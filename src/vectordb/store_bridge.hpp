@@ -21,6 +21,9 @@ namespace vantorel::vectordb {
 // after every check has passed.
 using CategoryExtractor = std::function<std::string(const VectorRecord&)>;
 
+// The metadata entry under `key` when it is a JSON string, else "unknown".
+CategoryExtractor metadata_category(std::string key);
+
 struct BridgeSettings {
     // Radius rule and volumetric flag of the PCA fitted by `build_pipeline`.
     embed::RadialStrategy radial = embed::RadialStrategy::magnitude();

@@ -39,6 +39,13 @@ std::optional<VectorStoreError> first_bad_record(const std::vector<VectorRecord>
 
 }  // namespace
 
+CategoryExtractor metadata_category(std::string key) {
+    return [key = std::move(key)](const VectorRecord& record) -> std::string {
+        const JsonValue* value = record.metadata.find(key);
+        return value != nullptr && value->is_string() ? value->get<std::string>() : "unknown";
+    };
+}
+
 VectorStoreBridge::VectorStoreBridge(std::shared_ptr<VectorStore> store, BridgeSettings settings)
     : store_(std::move(store)), settings_(std::move(settings)) {}
 

@@ -1,5 +1,6 @@
 #include "vectordb/store_bridge.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>

@@ -84,10 +84,7 @@ struct Captured : DiagnosticReceiver {
     std::vector<std::string> lines;
 };
 
-std::string category_of(const VectorRecord& r) {
-    const JsonValue* v = r.metadata.find("category");
-    return v != nullptr && v->is_string() ? v->get<std::string>() : "unknown";
-}
+const CategoryExtractor category_of = metadata_category("category");
 
 std::vector<VectorRecord> records_of(const embed::testing::LabelledCorpus& corpus) {
     std::vector<VectorRecord> out;
@@ -216,7 +213,7 @@ TEST(StoreBridge, PagesLoadsAndSyncsInChunks) {
     for (int i = 0; i < 1000; ++i) {
         const double t = 0.01 * i;
         records.push_back({"r" + std::to_string(i), {std::cos(t), std::sin(t), 0.5 + 0.1 * std::sin(3 * t)},
-                           {{"category", i % 2 == 0 ? "even" : "odd"}}});
+                           {{"category", i % 2 == 0 ? JsonValue("even") : JsonValue(i)}}});
     }
     ASSERT_TRUE(store->upsert(records));
     VectorStoreBridge capped(store, {.batch_size = 100, .max_records = 150});
@@ -224,6 +221,8 @@ TEST(StoreBridge, PagesLoadsAndSyncsInChunks) {
     EXPECT_EQ(store->list_calls, 2u);
     ASSERT_EQ(built->ids.size(), 150u);
     EXPECT_EQ(built->ids.back(), "r149");
+    // A category that is no JSON string reads as "unknown".
+    EXPECT_EQ(built->pipeline.unique_categories(), (std::vector<std::string>{"even", "unknown"}));
 
     VectorStoreBridge bridge(store, {.batch_size = 100, .max_records = 250});
     const auto snapshot = bridge.build_pipeline(category_of).value();
@@ -231,7 +230,7 @@ TEST(StoreBridge, PagesLoadsAndSyncsInChunks) {
     EXPECT_EQ(store->payload_sizes, (std::vector<std::size_t>{100, 100, 50}));
     const auto r7 = store->get("r7").value().value();
     const core::SphericalPoint p = snapshot->projection().project(r7.vector);
-    EXPECT_EQ(r7.metadata, (Metadata{{"category", "odd"},
+    EXPECT_EQ(r7.metadata, (Metadata{{"category", 7},
                                      {"_vantorel_r", p.r},
                                      {"_vantorel_theta", p.theta},
                                      {"_vantorel_phi", p.phi}}));
