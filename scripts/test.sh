@@ -16,12 +16,14 @@ cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
-# Concurrent queries on one pipeline, under ThreadSanitizer.
+# Concurrent queries on one pipeline and during store-bridge rebuilds, under ThreadSanitizer.
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOREL_BUILD_TESTS=ON \
       -DVANTOREL_BUILD_PYTHON=OFF -DVANTOREL_THREAD_SANITIZE=ON
-cmake --build build/tsan -j "$jobs" --target test_embed
+cmake --build build/tsan -j "$jobs" --target test_embed test_vectordb
 TSAN_OPTIONS="suppressions=$PWD/tests/cpp/tsan.supp halt_on_error=1" \
   build/tsan/tests/cpp/test_embed --gtest_filter='PipelineQuery.Concurrent*'
+TSAN_OPTIONS="suppressions=$PWD/tests/cpp/tsan.supp halt_on_error=1" \
+  build/tsan/tests/cpp/test_vectordb --gtest_filter='StoreBridge.QueriesDuringRebuilds*'
 
 python3 -m pip install -q .
 python3 -m pytest -q tests/python

@@ -1,0 +1,169 @@
+#include "vectordb/in_memory_store.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+
+#include "embed/embedding.hpp"
+#include "vectordb/top_k.hpp"
+
+namespace vantorel::vectordb {
+namespace {
+
+// Eight running sums over interleaved lanes, joined pairwise: independent
+// chains let the loop use the vector unit, and the fixed order keeps each
+// score a function of the two vectors alone.
+double dot(const double* a, const double* b, std::size_t n) noexcept {
+    double lane[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        for (std::size_t j = 0; j < 8; ++j) lane[j] += a[i + j] * b[i + j];
+    }
+    for (std::size_t j = 0; i < n; ++i, ++j) lane[j] += a[i] * b[i];
+    return ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+}
+
+// An optional '+' and one or more ASCII digits within 64 bits; anything else reads as 0.
+std::uint64_t cursor_offset(std::optional<std::string_view> cursor) {
+    if (!cursor) return 0;
+    std::string_view text = *cursor;
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return 0;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return 0;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return 0;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+}  // namespace
+
+InMemoryStore::InMemoryStore(std::string collection, std::uint64_t dimension)
+    : collection_(std::move(collection)), dimension_(dimension) {}
+
+void InMemoryStore::reserve_for(std::span<const VectorRecord> records) {
+    // Room for the new ids of a whole call at once, growing geometrically so
+    // that many small calls stay linear overall. Counting stops where the
+    // call will fail, so a wrong length never sizes the block.
+    std::size_t fresh = 0;
+    for (const VectorRecord& record : records) {
+        if (record.vector.size() != dimension_) break;
+        if (!position_of_.contains(std::string_view(record.id))) ++fresh;
+    }
+    const std::size_t wanted = entries_.size() + fresh;
+    if (wanted <= entries_.capacity()) return;
+    const std::size_t rows = std::max(wanted, 2 * entries_.capacity());
+    entries_.reserve(rows);
+    norms_.reserve(rows);
+    vectors_.reserve(rows * dimension_);
+}
+
+VectorRecord InMemoryStore::record_at(std::size_t position) const {
+    const auto values = row(position);
+    return {entries_[position].id, {values.begin(), values.end()}, entries_[position].metadata};
+}
+
+StoreStatus InMemoryStore::upsert(std::span<const VectorRecord> records) {
+    const std::unique_lock lock(mutex_);
+    reserve_for(records);
+    for (const VectorRecord& record : records) {
+        if (record.vector.size() != dimension_) {
+            return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, record.vector.size()}}};
+        }
+        const double norm = embed::magnitude(record.vector);
+        const auto [it, inserted] = position_of_.try_emplace(record.id, entries_.size());
+        if (inserted) {
+            try {
+                entries_.push_back({record.id, record.metadata});
+                vectors_.insert(vectors_.end(), record.vector.begin(), record.vector.end());
+                norms_.push_back(norm);
+            } catch (...) {
+                // Out of memory half-way: drop the partial entry so that the
+                // block, the norms and the entries stay in step.
+                position_of_.erase(it);
+                entries_.resize(norms_.size());
+                vectors_.resize(norms_.size() * dimension_);
+                throw;
+            }
+        } else {
+            const std::size_t at = it->second;
+            Metadata metadata = record.metadata;
+            entries_[at].metadata = std::move(metadata);
+            std::copy(record.vector.begin(), record.vector.end(), vectors_.begin() + at * dimension_);
+            norms_[at] = norm;
+        }
+    }
+    return std::monostate{};
+}
+
+StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const double> query, std::uint64_t k) const {
+    if (query.size() != dimension_) {
+        return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, query.size()}}};
+    }
+    const std::shared_lock lock(mutex_);
+    const std::size_t n = entries_.size();
+    constexpr double eps = std::numeric_limits<double>::epsilon();
+    const double query_norm = embed::magnitude(query);
+    // A NaN norm is not below epsilon: its scores stay NaN.
+    const bool zero_query = dimension_ == 0 || query_norm < eps;
+
+    TopK best(static_cast<std::size_t>(std::min<std::uint64_t>(k, n)));
+    const double* rows = vectors_.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double norm = norms_[i];
+        const double score = zero_query || norm < eps
+                                 ? 0.0
+                                 : dot(query.data(), rows + i * dimension_, dimension_) / (query_norm * norm);
+        best.offer(i, score);
+    }
+
+    std::vector<SearchResult> results;
+    for (const auto& [position, score] : best.take()) {
+        VectorRecord record = record_at(position);
+        results.push_back({std::move(record.id), std::move(record.vector), std::move(record.metadata), score});
+    }
+    return results;
+}
+
+StoreResult<Page> InMemoryStore::list(std::uint64_t limit, std::optional<std::string_view> cursor) const {
+    const std::shared_lock lock(mutex_);
+    const std::uint64_t offset = cursor_offset(cursor);
+    const std::uint64_t n = entries_.size();
+    Page page;
+    if (offset < n) {
+        const std::uint64_t end = offset + std::min(limit, n - offset);
+        page.records.reserve(static_cast<std::size_t>(end - offset));
+        for (std::uint64_t i = offset; i < end; ++i) page.records.push_back(record_at(static_cast<std::size_t>(i)));
+    }
+    const std::uint64_t next = offset + page.records.size();
+    if (next < n) page.next_cursor = std::to_string(next);
+    return page;
+}
+
+StoreResult<std::uint64_t> InMemoryStore::count() const {
+    const std::shared_lock lock(mutex_);
+    return static_cast<std::uint64_t>(entries_.size());
+}
+
+StoreStatus InMemoryStore::set_payload(std::span<const PayloadUpdate> updates) {
+    const std::unique_lock lock(mutex_);
+    for (const PayloadUpdate& update : updates) {
+        const auto it = position_of_.find(std::string_view(update.id));
+        if (it == position_of_.end()) continue;
+        Metadata& metadata = entries_[it->second].metadata;
+        for (const auto& [key, value] : update.payload) metadata.set(key, value);
+    }
+    return std::monostate{};
+}
+
+StoreResult<std::optional<VectorRecord>> InMemoryStore::get(std::string_view id) const {
+    const std::shared_lock lock(mutex_);
+    const auto it = position_of_.find(id);
+    if (it == position_of_.end()) return std::optional<VectorRecord>{};
+    return std::optional<VectorRecord>{record_at(it->second)};
+}
+
+}  // namespace vantorel::vectordb

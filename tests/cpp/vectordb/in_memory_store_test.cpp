@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "vectordb/in_memory_store.hpp"
+#include "vectordb/top_k.hpp"
+
+namespace vantorel::vectordb {
+namespace {
+
+VectorRecord record(std::string id, std::vector<double> v, Metadata metadata = {}) {
+    return {std::move(id), std::move(v), std::move(metadata)};
+}
+
+std::vector<std::string> ids_of(const std::vector<VectorRecord>& records) {
+    std::vector<std::string> ids;
+    for (const auto& r : records) ids.push_back(r.id);
+    return ids;
+}
+
+std::vector<std::string> listed(const InMemoryStore& store) { return ids_of(store.list(1000, std::nullopt)->records); }
+
+TEST(InMemoryStore, UpsertReplacesInPlaceAndStopsAtAWrongLength) {
+    InMemoryStore store("docs", 3);
+    EXPECT_EQ(store.collection(), "docs");
+    ASSERT_TRUE(store.upsert({}));
+    const std::vector<VectorRecord> first{record("a", {1, 0, 0}, {{"k", 1}, {"old", true}}),
+                                          record("b", {0, 1, 0}), record("a", {1, 1, 0}, {{"k", 2}})};
+    ASSERT_TRUE(store.upsert(first));
+    EXPECT_EQ(*store.count(), 2u);
+
+    // Re-upserting keeps the position and replaces vector and metadata whole.
+    ASSERT_TRUE(store.upsert(std::vector{record("b", {0, 0, 2}, {{"new", "x"}})}));
+    ASSERT_TRUE(store.upsert(std::vector{record("a", {0, 0, 1}, {{"k", 3}})}));
+    const auto a = store.get("a").value();
+    ASSERT_TRUE(a.has_value());
+    EXPECT_EQ(a->vector, (std::vector<double>{0, 0, 1}));
+    EXPECT_EQ(a->metadata, (Metadata{{"k", 3}}));
+    EXPECT_FALSE(store.get("zz").value().has_value());
+
+    const auto failed = store.upsert(std::vector{record("c", {1, 2, 3}), record("d", {3, 2, 1}), record("e", {1, 2})});
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().message(), "dimension mismatch: expected 3, got 2");
+    EXPECT_EQ(listed(store), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+TEST(InMemoryStore, ListCursors) {
+    InMemoryStore store("docs", 1);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(store.upsert(std::vector{record("r" + std::to_string(i), {1.0 + i})}));
+
+    std::vector<std::string> cursors;
+    std::vector<std::string> seen;
+    std::optional<std::string> cursor;
+    do {
+        const Page page = store.list(2, cursor).value();
+        for (const auto& id : ids_of(page.records)) seen.push_back(id);
+        cursor = page.next_cursor;
+        cursors.push_back(cursor.value_or("none"));
+    } while (cursor);
+    EXPECT_EQ(cursors, (std::vector<std::string>{"2", "4", "none"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"r0", "r1", "r2", "r3", "r4"}));
+
+    // Anything but an optional '+' and digits within 64 bits starts again at the first record.
+    for (const char* bad : {"abc", "-1", " 1", "1 ", "", "+", "++1", "18446744073709551616"}) {
+        const Page page = store.list(2, bad).value();
+        EXPECT_EQ(ids_of(page.records), (std::vector<std::string>{"r0", "r1"})) << bad;
+    }
+    EXPECT_EQ(ids_of(store.list(5, "+3")->records), (std::vector<std::string>{"r3", "r4"}));
+    EXPECT_EQ(ids_of(store.list(5, "0003")->records), (std::vector<std::string>{"r3", "r4"}));
+
+    const Page none = store.list(0, "3").value();
+    EXPECT_TRUE(none.records.empty());
+    EXPECT_EQ(none.next_cursor, "3");
+    EXPECT_EQ(store.list(0, std::nullopt)->next_cursor, "0");
+    const Page past = store.list(2, "18446744073709551615").value();
+    EXPECT_TRUE(past.records.empty());
+    EXPECT_FALSE(past.next_cursor);
+}
+
+// Every record scored in sequence and stably sorted: the plain reading of a
+// brute-force cosine search.
+std::vector<std::pair<std::string, double>> reference_search(const std::vector<VectorRecord>& records,
+                                                             const std::vector<double>& q, std::size_t k) {
+    constexpr double eps = std::numeric_limits<double>::epsilon();
+    auto norm = [](const std::vector<double>& v) {
+        double s = 0;
+        for (double x : v) s += x * x;
+        return std::sqrt(s);
+    };
+    std::vector<std::pair<std::string, double>> scored;
+    for (const auto& r : records) {
+        double d = 0;
+        for (std::size_t i = 0; i < q.size(); ++i) d += q[i] * r.vector[i];
+        const double qn = norm(q), vn = norm(r.vector);
+        scored.emplace_back(r.id, r.vector.empty() || qn < eps || vn < eps ? 0.0 : d / (qn * vn));
+    }
+    std::stable_sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    scored.resize(std::min(k, scored.size()));
+    return scored;
+}
+
+TEST(InMemoryStore, SearchMatchesAFullSortedScan) {
+    constexpr std::size_t dim = 37;
+    std::mt19937_64 gen(3);
+    std::normal_distribution<double> normal;
+    std::vector<VectorRecord> records;
+    for (int i = 0; i < 300; ++i) {
+        std::vector<double> v(dim);
+        for (double& x : v) x = normal(gen);
+        records.push_back(record("r" + std::to_string(i), v, {{"i", i}}));
+    }
+    records[7].vector.assign(dim, 0.0);  // scores 0 against anything
+    records[9].vector = records[4].vector;  // a tie: insertion order decides
+    InMemoryStore store("docs", dim);
+    ASSERT_TRUE(store.upsert(records));
+
+    const std::vector<double> q = records[4].vector;
+    for (const std::size_t k : {0u, 1u, 10u, 300u, 1000u}) {
+        const auto hits = store.search(q, k).value();
+        const auto expected = reference_search(records, q, k);
+        ASSERT_EQ(hits.size(), expected.size());
+        for (std::size_t i = 0; i < hits.size(); ++i) {
+            EXPECT_EQ(hits[i].id, expected[i].first);
+            EXPECT_NEAR(hits[i].score, expected[i].second, 1e-12);
+        }
+        if (k >= 2) {
+            EXPECT_EQ(hits[0].id, "r4");
+            EXPECT_EQ(hits[1].id, "r9");
+            EXPECT_EQ(hits[0].vector, records[4].vector);
+            EXPECT_EQ(hits[0].metadata, (Metadata{{"i", 4}}));
+        }
+    }
+
+    // A zero query scores everything 0 and keeps insertion order.
+    const auto zero = store.search(std::vector<double>(dim, 0.0), 3).value();
+    EXPECT_EQ((std::vector<std::string>{zero[0].id, zero[1].id, zero[2].id}),
+              (std::vector<std::string>{"r0", "r1", "r2"}));
+    EXPECT_EQ(zero[2].score, 0.0);
+
+    InMemoryStore empty("e", 4);
+    EXPECT_EQ(empty.search(std::vector<double>(3, 1.0), 5).error().message(), "dimension mismatch: expected 4, got 3");
+}
+
+TEST(InMemoryStore, DimensionZero) {
+    InMemoryStore store("z", 0);
+    ASSERT_TRUE(store.upsert(std::vector{record("a", {}), record("b", {})}));
+    EXPECT_EQ(store.upsert(std::vector{record("c", {1.0})}).error().message(), "dimension mismatch: expected 0, got 1");
+    const auto hits = store.search({}, 5).value();
+    ASSERT_EQ(hits.size(), 2u);
+    EXPECT_EQ(hits[0].score, 0.0);
+    EXPECT_EQ(hits[1].score, 0.0);
+}
+
+TEST(InMemoryStore, SetPayloadMergesAndSkipsUnknownIds) {
+    InMemoryStore store("docs", 2);
+    ASSERT_TRUE(store.upsert(std::vector{record("a", {1, 0}, {{"keep", 1}, {"k", "old"}}), record("b", {0, 1})}));
+    ASSERT_TRUE(store.set_payload({}));
+    const std::vector<PayloadUpdate> updates{{"ghost", {{"k", 9}}}, {"a", {{"k", "new"}, {"n", nullptr}}}};
+    ASSERT_TRUE(store.set_payload(updates));
+    EXPECT_EQ(store.get("a").value()->metadata, (Metadata{{"keep", 1}, {"k", "new"}, {"n", nullptr}}));
+    EXPECT_TRUE(store.get("b").value()->metadata.empty());
+    EXPECT_EQ(*store.count(), 2u);
+}
+
+TEST(TopK, IeeeTotalOrderStableAndCut) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> scores{1.0, -0.0, nan, 0.0, -nan, 1.0, inf, -inf};
+    const std::vector<std::size_t> order{2, 6, 0, 5, 3, 1, 7, 4};
+    for (const std::size_t k : {0u, 3u, 8u}) {
+        TopK best(k);
+        for (std::size_t i = 0; i < scores.size(); ++i) best.offer(i, scores[i]);
+        std::vector<std::size_t> got;
+        for (const auto& kept : best.take()) got.push_back(kept.position);
+        EXPECT_EQ(got, std::vector<std::size_t>(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(k)));
+    }
+}
+
+}  // namespace
+}  // namespace vantorel::vectordb
