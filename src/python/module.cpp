@@ -1,4 +1,6 @@
 // The module's entry point and registration table.
+#include "python/feedback/feedback.hpp"
+#include "python/meta/meta.hpp"
 #include "python/pipeline/category_results.hpp"
 #include "python/points/geometry_functions.hpp"
 #include "python/pipeline/item_results.hpp"
@@ -55,6 +57,12 @@ const Registration kRegistrations[] = {
     {"InnerSphereInfo", class_entry<inner_sphere_info_class>},
     {"DomainGroupInfo", class_entry<domain_group_info_class>},
     {"ProjectionWarningInfo", class_entry<projection_warning_info_class>},
+    {"load_default_store", function_entry<load_default_store_def>},
+    {"append_to_default_store", function_entry<append_to_default_store_def>},
+    {"NearestNeighborMetaModel", class_entry<nearest_neighbor_meta_model_class>},
+    {"DistanceWeightedMetaModel", class_entry<distance_weighted_meta_model_class>},
+    {"FeedbackEvent", class_entry<feedback_event_class>},
+    {"FeedbackAggregator", class_entry<feedback_aggregator_class>},
 };
 
 int exec_module(PyObject* module) {

@@ -14,6 +14,8 @@ REGISTERED = [
     "Pipeline", "NearestHit", "PathResult", "PathStep", "GlobInfo", "ManifoldInfo",
     "CategorySummaryInfo", "BridgeItemInfo", "CategoryPathStep", "CategoryPathResult", "DrillDownHit",
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
+    "load_default_store", "append_to_default_store", "NearestNeighborMetaModel", "DistanceWeightedMetaModel",
+    "FeedbackEvent", "FeedbackAggregator",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 
