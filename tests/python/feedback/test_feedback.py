@@ -124,16 +124,6 @@ class TestDefaultStore:
         g = vt.FeedbackAggregator.load_default()
         assert g.corpus_ids() == ["c1", "c2"] and g.summarize("c2")["max_score"] == 1.0
 
-    def test_legacy_array_and_missing_final_newline(self, home):
-        store_file(home).parent.mkdir()
-        old = [vt.FeedbackEvent("c", f"q{i}", 0.5, "1").to_dict() for i in range(2)]
-        store_file(home).write_text(json.dumps(old))
-        vt.FeedbackEvent("c", "new", 0.5, "1").append_to_default_store()
-        assert [json.loads(x)["query_id"] for x in store_file(home).read_text().splitlines()] == ["q0", "q1", "new"]
-        store_file(home).write_text(json.dumps(old[0]))
-        vt.FeedbackEvent("c", "new", 0.5, "1").append_to_default_store()
-        assert len(vt.FeedbackAggregator.load_default()) == 2
-
     def test_faults(self, home, monkeypatch):
         vt.FeedbackEvent("c", "q", 0.5).append_to_default_store()
         before = store_file(home).read_bytes()

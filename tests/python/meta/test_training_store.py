@@ -75,14 +75,6 @@ def test_legacy_array_is_read_and_converted_on_append(home):
     assert vt.load_default_store()[:3] == old
 
 
-def test_append_after_a_line_without_final_newline(home):
-    store_file(home).parent.mkdir()
-    first = {**record("c0"), "best_config": default_config()}
-    store_file(home).write_text(json.dumps(first))
-    vt.append_to_default_store(record("c1"))
-    assert [r["corpus_id"] for r in vt.load_default_store()] == ["c0", "c1"]
-
-
 @pytest.mark.parametrize("bad", [
     {"best_score": float("nan")},
     {"best_score": float("inf")},
