@@ -67,13 +67,28 @@ void read_field(PyObject* value, T& record) {
     }
 }
 
+// The record's field names as str objects, made once per record type and
+// shared by every dict written (as the json module shares repeated keys).
+// They are never freed: the interpreter may be gone when statics are destroyed.
+template <embed::JsonRecord T>
+const std::vector<PyObject*>& field_keys() {
+    static const std::vector<PyObject*>& keys = *[] {
+        auto* names = new std::vector<PyObject*>();
+        const T blank{};
+        T::fields(blank, [names](std::string_view name, const auto&) { names->push_back(to_py(name).release()); });
+        return names;
+    }();
+    return keys;
+}
+
 template <embed::JsonRecord T>
 Ref write_field(const T& record) {
+    const std::vector<PyObject*>& keys = field_keys<T>();
     Ref dict = Ref::steal(PyDict_New());
-    T::fields(record, [&dict](std::string_view name, const auto& field) {
+    std::size_t index = 0;
+    T::fields(record, [&dict, &keys, &index](std::string_view, const auto& field) {
         Ref value = write_field(field);
-        Ref key = to_py(name);
-        if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) throw PyErrorSet{};
+        if (PyDict_SetItem(dict.get(), keys[index++], value.get()) < 0) throw PyErrorSet{};
     });
     return dict;
 }

@@ -1,4 +1,6 @@
 // The module's entry point and registration table.
+#include "python/feedback/feedback.hpp"
+#include "python/meta/meta.hpp"
 #include "python/navigator/navigator.hpp"
 #include "python/navigator/navigator_reports.hpp"
 #include "python/pipeline/category_results.hpp"
@@ -65,6 +67,12 @@ const Registration kRegistrations[] = {
     {"CurvatureTriple", class_entry<curvature_triple_class>},
     {"LuneReport", class_entry<lune_report_class>},
     {"run_navigator", function_entry<run_navigator_def>},
+    {"load_default_store", function_entry<load_default_store_def>},
+    {"append_to_default_store", function_entry<append_to_default_store_def>},
+    {"NearestNeighborMetaModel", class_entry<nearest_neighbor_meta_model_class>},
+    {"DistanceWeightedMetaModel", class_entry<distance_weighted_meta_model_class>},
+    {"FeedbackEvent", class_entry<feedback_event_class>},
+    {"FeedbackAggregator", class_entry<feedback_aggregator_class>},
 };
 
 int exec_module(PyObject* module) {

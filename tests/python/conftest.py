@@ -14,3 +14,11 @@ def shortest(x: float) -> str:
     if x in (float("inf"), float("-inf")):
         return "inf" if x > 0 else "-inf"
     return np.format_float_positional(x, unique=True, trim="-")
+
+
+@pytest.fixture
+def home(tmp_path, monkeypatch):
+    """A fresh home directory for the stores under ~/.vantorel."""
+    monkeypatch.setenv("HOME", str(tmp_path))
+    monkeypatch.delenv("USERPROFILE", raising=False)
+    return tmp_path

@@ -16,6 +16,8 @@ REGISTERED = [
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
     "NavigatorConfig", "NavigatorReport", "AntipodalReport", "CoverageReport", "VoronoiCell", "CurvatureTriple",
     "LuneReport", "run_navigator",
+    "load_default_store", "append_to_default_store", "NearestNeighborMetaModel", "DistanceWeightedMetaModel",
+    "FeedbackEvent", "FeedbackAggregator",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 

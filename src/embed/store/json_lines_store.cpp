@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "core/utf8.hpp"
 #include "embed/util.hpp"
@@ -24,8 +25,10 @@ public:
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
     }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&&) = delete;
 
     [[nodiscard]] int get() const noexcept { return fd_; }
     [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
@@ -104,37 +107,29 @@ void sync_directory(const std::filesystem::path& dir) {
 
 // What an append must know of the file before writing.
 struct FileState {
-    bool exists = false;
     bool legacy = false;
     bool ends_with_line_feed = true;
     std::string legacy_text;
 };
 
-// Reads only the leading white space and the last byte of a lines file, so
-// an append costs the same whatever the store's size; a legacy array file
-// is read whole for its conversion.
-core::Expected<FileState, IoError> inspect(const std::filesystem::path& path) {
+// Reads, through the descriptor that will then write, only the leading white
+// space and the last byte of a lines file, so an append costs the same
+// whatever the store's size; a legacy array file is read whole for its
+// conversion.
+core::Expected<FileState, IoError> inspect(int fd) {
     FileState state;
-    Fd fd(open_retrying(path.c_str(), O_RDONLY));
-    if (!fd.valid()) {
-        if (errno == ENOENT) return state;
-        return core::Unexpected{last_os_error()};
-    }
-    state.exists = true;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return core::Unexpected{last_os_error()};
-    if (S_ISDIR(st.st_mode)) return core::Unexpected{IoError::from_errno(EISDIR)};
-
     char buffer[4096];
     std::optional<char> first;
     char last = '\n';
+    off_t offset = 0;
     while (!first) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             return core::Unexpected{last_os_error()};
         }
         if (n == 0) break;
+        offset += n;
         last = buffer[n - 1];
         for (ssize_t i = 0; i < n; ++i) {
             if (is_space(buffer[i])) continue;
@@ -143,26 +138,35 @@ core::Expected<FileState, IoError> inspect(const std::filesystem::path& path) {
         }
     }
     if (first == '[') {
-        if (::lseek(fd.get(), 0, SEEK_SET) != 0) return core::Unexpected{last_os_error()};
-        if (auto error = read_rest(fd.get(), state.legacy_text)) return core::Unexpected{std::move(*error)};
+        if (::lseek(fd, 0, SEEK_SET) != 0) return core::Unexpected{last_os_error()};
+        if (auto error = read_rest(fd, state.legacy_text)) return core::Unexpected{std::move(*error)};
         if (!core::is_valid_utf8(state.legacy_text)) return core::Unexpected{IoError::invalid_data("file is not valid UTF-8")};
         state.legacy = true;
         return state;
     }
-    if (!first) {
-        // Blank to the end: the last byte read is the file's last byte.
-        state.ends_with_line_feed = last == '\n';
-        return state;
-    }
-    const off_t size = ::lseek(fd.get(), 0, SEEK_END);
+    const off_t size = first ? ::lseek(fd, 0, SEEK_END) : offset;
     if (size < 0) return core::Unexpected{last_os_error()};
-    for (;;) {
-        const ssize_t n = ::pread(fd.get(), &last, 1, size - 1);
+    // Unless everything up to the end was read above, fetch the last byte.
+    while (size != offset) {
+        const ssize_t n = ::pread(fd, &last, 1, size - 1);
         if (n >= 0) break;
         if (errno != EINTR) return core::Unexpected{last_os_error()};
     }
     state.ends_with_line_feed = last == '\n';
     return state;
+}
+
+// The store opened for inspecting and appending, created (with its directory)
+// when missing.
+core::Expected<Fd, IoError> open_for_append(const std::filesystem::path& path) {
+    constexpr int kFlags = O_RDWR | O_APPEND | O_CREAT;
+    int fd = open_retrying(path.c_str(), kFlags, 0666);
+    if (fd < 0) {
+        if (auto error = create_parent_dirs(path)) return core::Unexpected{std::move(*error)};
+        fd = open_retrying(path.c_str(), kFlags, 0666);
+        if (fd < 0) return core::Unexpected{last_os_error()};
+    }
+    return Fd(fd);
 }
 
 }  // namespace
@@ -236,8 +240,9 @@ std::optional<IoError> replace_file(const std::filesystem::path& path, std::stri
 
 core::Expected<std::filesystem::path, IoError> append_line(const std::filesystem::path& path, std::string_view line,
                                                            LegacyConverter convert_legacy) {
-    if (auto error = create_parent_dirs(path)) return core::Unexpected{std::move(*error)};
-    auto state = inspect(path);
+    auto fd = open_for_append(path);
+    if (!fd) return core::Unexpected{std::move(fd).error()};
+    auto state = inspect(fd->get());
     if (!state) return core::Unexpected{std::move(state).error()};
 
     if (state->legacy) {
@@ -256,10 +261,8 @@ core::Expected<std::filesystem::path, IoError> append_line(const std::filesystem
     if (!state->ends_with_line_feed) out += '\n';
     out += line;
     out += '\n';
-    Fd fd(open_retrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666));
-    if (!fd.valid()) return core::Unexpected{last_os_error()};
-    if (auto error = write_all(fd.get(), out, &default_write)) return core::Unexpected{std::move(*error)};
-    if (auto error = fd.close()) return core::Unexpected{std::move(*error)};
+    if (auto error = write_all(fd->get(), out, &default_write)) return core::Unexpected{std::move(*error)};
+    if (auto error = fd->close()) return core::Unexpected{std::move(*error)};
     return path;
 }
 

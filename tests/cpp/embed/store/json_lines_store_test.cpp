@@ -102,6 +102,24 @@ TEST_F(JsonLinesStore, AppendNeverJoinsAPartialLastLine) {
     EXPECT_EQ(read_file(path), event(1).to_json() + "\n" + cut + "\n" + event(3).to_json() + "\n");
 }
 
+TEST_F(JsonLinesStore, AppendFindsTheLastByteOfFilesLongerThanOneRead) {
+    std::string lines;
+    std::vector<FeedbackEvent> events;
+    for (int i = 0; lines.size() < 10000; ++i) {
+        events.push_back(event(i));
+        lines += event(i).to_json() + "\n";
+    }
+    lines.pop_back();
+    for (const std::string& lead : {std::string(), std::string(5000, ' ')}) {
+        put(path, lead + lines);
+        ASSERT_TRUE(append(path, event(-1)).has_value());
+        std::vector<FeedbackEvent> expected = events;
+        expected.push_back(event(-1));
+        EXPECT_EQ(load(path).value(), expected);
+        EXPECT_EQ(read_file(path), lead + lines + "\n" + event(-1).to_json() + "\n");
+    }
+}
+
 TEST_F(JsonLinesStore, FilesThatCannotBeReadAreErrors) {
     fs::create_directories(path);
     EXPECT_EQ(load(path).error().message(), IoError::from_errno(EISDIR).message());
