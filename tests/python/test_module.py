@@ -15,7 +15,7 @@ REGISTERED = [
     "CategorySummaryInfo", "BridgeItemInfo", "CategoryPathStep", "CategoryPathResult", "DrillDownHit",
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
     "NavigatorConfig", "NavigatorReport", "AntipodalReport", "CoverageReport", "VoronoiCell", "CurvatureTriple",
-    "LuneReport", "run_navigator",
+    "LuneReport", "run_navigator", "visualize", "visualize_pipeline",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 

@@ -21,15 +21,6 @@ constexpr Params kFromJson{"Pipeline", "from_json", kJson};
 
 std::size_t dimension_of(const embed::Corpus& corpus) { return corpus.empty() ? 0 : corpus[0].size(); }
 
-// Every row must have the first row's length, whatever the projection.
-void reject_ragged(const embed::Corpus& corpus) {
-    const std::size_t row = corpus.first_ragged_row();
-    if (row < corpus.size()) {
-        raise_value_error(core::format("embedding {} has dimension {}, expected {}", row, corpus[row].size(),
-                                       corpus[0].size()));
-    }
-}
-
 VantorelPipeline built_or_raise(VantorelPipeline::Built built) {
     if (!built) raise_value_error(built.error().message());
     return std::move(built).value();
@@ -58,7 +49,7 @@ PyPipeline construct(const Args& a) {
             raise_value_error("invalid PipelineConfig dict: " + e.message);
         }
     }
-    reject_ragged(embeddings);
+    reject_ragged_rows(embeddings);
     if (projection != nullptr && !embeddings.empty() && projection->dimension() != dimension) {
         raise_value_error(core::format("expected dimension {}, got {}", projection->dimension(), dimension));
     }
@@ -81,7 +72,7 @@ Ref from_json(const Args& a) {
     if (!corpus) raise_value_error(corpus.error());
     std::vector<std::string> categories = std::move(corpus->categories);
     embed::Corpus embeddings = std::move(corpus->embeddings);
-    reject_ragged(embeddings);
+    reject_ragged_rows(embeddings);
     const std::size_t dimension = dimension_of(embeddings);
     return pipeline_class().make(
         {built_or_raise(VantorelPipeline::make(std::move(categories), std::move(embeddings))), dimension});
