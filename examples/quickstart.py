@@ -1,4 +1,4 @@
-"""A short tour: build a pipeline over a small labelled corpus and query it."""
+"""A short tour: build a pipeline over a small labelled corpus, query it and write its sphere page."""
 import numpy as np
 
 import vantorel as vt
@@ -58,3 +58,9 @@ print("domain groups:", [g.category_names for g in pipeline.domain_groups()])
 
 print("\nfirst lines of the CSV export:")
 print("\n".join(pipeline.to_csv().splitlines()[:3]))
+
+# An interactive view of the sphere: open the page in a browser to rotate it,
+# hover and click points, toggle categories and search labels.
+page = vt.visualize_pipeline(pipeline, output="quickstart_sphere.html", title="vantorel quickstart",
+                             open_browser=False)
+print(f"\ninteractive sphere page written to {page}")

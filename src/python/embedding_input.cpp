@@ -169,6 +169,14 @@ embed::Corpus extract_embeddings_2d(PyObject* obj) {
             return corpus;
         }
     }
+    embed::Corpus corpus = extract_nested_rows(obj);
+    // Every row is converted before any value is judged, so a conversion
+    // error in a later row wins over a non-finite value in an earlier one.
+    reject_non_finite_rows(corpus);
+    return corpus;
+}
+
+embed::Corpus extract_nested_rows(PyObject* obj) {
     if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
     embed::Corpus corpus;
@@ -178,8 +186,10 @@ embed::Corpus extract_embeddings_2d(PyObject* obj) {
         append_sequence(item, row);
         corpus.push_row(row);
     });
-    // Every row is converted before any value is judged, so a conversion
-    // error in a later row wins over a non-finite value in an earlier one.
+    return corpus;
+}
+
+void reject_non_finite_rows(const embed::Corpus& corpus) {
     for (std::size_t r = 0; r < corpus.size(); ++r) {
         const auto values = corpus[r];
         for (std::size_t c = 0; c < values.size(); ++c) {
@@ -189,7 +199,14 @@ embed::Corpus extract_embeddings_2d(PyObject* obj) {
             }
         }
     }
-    return corpus;
+}
+
+void reject_ragged_rows(const embed::Corpus& corpus) {
+    const std::size_t row = corpus.first_ragged_row();
+    if (row < corpus.size()) {
+        raise_value_error(core::format("embedding {} has dimension {}, expected {}", row, corpus[row].size(),
+                                       corpus[0].size()));
+    }
 }
 
 embed::RadialStrategy parse_radial(PyObject* obj) {

@@ -17,6 +17,17 @@ std::vector<double> extract_embedding(PyObject* obj);
 // sequences (rows may differ in length); every value must be finite.
 embed::Corpus extract_embeddings_2d(PyObject* obj);
 
+// Rows from a sequence of number sequences, read item by item (no array fast
+// path); values are not judged.
+embed::Corpus extract_nested_rows(PyObject* obj);
+
+// ValueError at the first NaN or infinity, named by row and column.
+void reject_non_finite_rows(const embed::Corpus& corpus);
+
+// ValueError "embedding {} has dimension {}, expected {}" for the first row
+// whose length differs from the first row's.
+void reject_ragged_rows(const embed::Corpus& corpus);
+
 // "magnitude" or a finite float (a fixed radius).
 embed::RadialStrategy parse_radial(PyObject* obj);
 

@@ -9,6 +9,7 @@
 #include "python/points/geometry_functions.hpp"
 #include "python/points/points.hpp"
 #include "python/projections/projections.hpp"
+#include "python/viz/viz.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -67,6 +68,8 @@ const Registration kRegistrations[] = {
     {"CurvatureTriple", class_entry<curvature_triple_class>},
     {"LuneReport", class_entry<lune_report_class>},
     {"run_navigator", function_entry<run_navigator_def>},
+    {"visualize", function_entry<visualize_def>},
+    {"visualize_pipeline", function_entry<visualize_pipeline_def>},
     {"load_default_store", function_entry<load_default_store_def>},
     {"append_to_default_store", function_entry<append_to_default_store_def>},
     {"NearestNeighborMetaModel", class_entry<nearest_neighbor_meta_model_class>},

@@ -15,7 +15,7 @@ REGISTERED = [
     "CategorySummaryInfo", "BridgeItemInfo", "CategoryPathStep", "CategoryPathResult", "DrillDownHit",
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
     "NavigatorConfig", "NavigatorReport", "AntipodalReport", "CoverageReport", "VoronoiCell", "CurvatureTriple",
-    "LuneReport", "run_navigator",
+    "LuneReport", "run_navigator", "visualize", "visualize_pipeline",
     "load_default_store", "append_to_default_store", "NearestNeighborMetaModel", "DistanceWeightedMetaModel",
     "FeedbackEvent", "FeedbackAggregator",
 ]
