@@ -212,4 +212,12 @@ void check_query_dim(std::size_t expected, std::size_t got) {
     if (expected != got) raise_value_error(core::format("query dimension mismatch: expected {}, got {}", expected, got));
 }
 
+void reject_ragged(const embed::Corpus& corpus) {
+    const std::size_t row = corpus.first_ragged_row();
+    if (row < corpus.size()) {
+        raise_value_error(core::format("embedding {} has dimension {}, expected {}", row, corpus[row].size(),
+                                       corpus[0].size()));
+    }
+}
+
 }  // namespace vantorel::python

@@ -17,6 +17,10 @@ std::vector<double> extract_embedding(PyObject* obj);
 // sequences (rows may differ in length); every value must be finite.
 embed::Corpus extract_embeddings_2d(PyObject* obj);
 
+// Raises "embedding {} has dimension {}, expected {}" for the first row whose
+// length differs from the first row's.
+void reject_ragged(const embed::Corpus& corpus);
+
 // "magnitude" or a finite float (a fixed radius).
 embed::RadialStrategy parse_radial(PyObject* obj);
 

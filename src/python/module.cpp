@@ -7,6 +7,7 @@
 #include "python/points/geometry_functions.hpp"
 #include "python/points/points.hpp"
 #include "python/projections/projections.hpp"
+#include "python/tuning/tuning.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -65,6 +66,8 @@ const Registration kRegistrations[] = {
     {"CurvatureTriple", class_entry<curvature_triple_class>},
     {"LuneReport", class_entry<lune_report_class>},
     {"run_navigator", function_entry<run_navigator_def>},
+    {"corpus_features", function_entry<corpus_features_def>},
+    {"auto_tune", function_entry<auto_tune_def>},
 };
 
 int exec_module(PyObject* module) {

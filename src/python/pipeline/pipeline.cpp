@@ -21,15 +21,6 @@ constexpr Params kFromJson{"Pipeline", "from_json", kJson};
 
 std::size_t dimension_of(const embed::Corpus& corpus) { return corpus.empty() ? 0 : corpus[0].size(); }
 
-// Every row must have the first row's length, whatever the projection.
-void reject_ragged(const embed::Corpus& corpus) {
-    const std::size_t row = corpus.first_ragged_row();
-    if (row < corpus.size()) {
-        raise_value_error(core::format("embedding {} has dimension {}, expected {}", row, corpus[row].size(),
-                                       corpus[0].size()));
-    }
-}
-
 VantorelPipeline built_or_raise(VantorelPipeline::Built built) {
     if (!built) raise_value_error(built.error().message());
     return std::move(built).value();

@@ -140,7 +140,14 @@ bool Args::flag(std::size_t i) const {
     return text == "True";
 }
 
-std::string Args::str(std::size_t i) const { return convert(i, to_string); }
+std::string Args::str(std::size_t i) const {
+    if (given(i)) return convert(i, to_string);
+    const std::string_view text = default_text(i);
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"') {
+        core::stop(core::format("unreadable default '{}'", text));
+    }
+    return std::string(text.substr(1, text.size() - 2));
+}
 std::vector<std::string> Args::str_list(std::size_t i) const { return convert(i, to_string_list); }
 
 PyObject* Args::instance(std::size_t i, PyTypeObject* type, const char* name) const {
