@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <type_traits>
 #include <unordered_map>
 
@@ -17,8 +18,17 @@ namespace {
 constexpr double kMinGamma = 0.05;
 constexpr double kMaxGamma = 0.95;
 
-// The state of one run: the corpus, the fitted projections so far and what
-// the trials gave.
+// A fitted projection and, once a trial has prepared it, the basis that
+// every configuration with the projection's key builds from.
+struct Fitted {
+    ConfiguredProjection projection;
+    std::optional<PipelineBasis> basis;
+};
+
+// The state of one run: the corpus, the fits so far and what the trials gave.
+// Within a run only the tuned knobs vary, and of those only the fit key
+// reaches a basis, so one basis per key serves every trial with that key;
+// the trial pipelines are what fresh builds give.
 class Run {
 public:
     Run(const std::vector<std::string>& categories, const Corpus& embeddings, const QualityMetric& metric)
@@ -34,11 +44,19 @@ public:
                 failures_.emplace_back(config, fitted.error().message());
                 return;
             }
-            cached = fits_.emplace(key, std::move(fitted).value()).first;
+            cached = fits_.emplace(key, Fitted{std::move(fitted).value(), std::nullopt}).first;
         }
+        Fitted& fit = cached->second;
         const auto start = std::chrono::steady_clock::now();
-        auto built = VantorelPipeline::with_configured_projection_and_config(categories_, embeddings_,
-                                                                             cached->second, config);
+        if (!fit.basis) {
+            auto basis = VantorelPipeline::prepare(categories_, embeddings_, fit.projection, config);
+            if (!basis) {
+                failures_.emplace_back(config, basis.error().message());
+                return;
+            }
+            fit.basis.emplace(std::move(basis).value());
+        }
+        auto built = VantorelPipeline::from_basis(*fit.basis, categories_, embeddings_, config);
         if (!built) {
             failures_.emplace_back(config, built.error().message());
             return;
@@ -56,7 +74,7 @@ public:
     // A copy of the projection fitted for `config`'s key, fitting it when absent.
     core::Expected<ConfiguredProjection, ProjectionError> projection_for(const PipelineConfig& config) const {
         const auto cached = fits_.find(ProjectionFitKey::of(config));
-        if (cached != fits_.end()) return cached->second;
+        if (cached != fits_.end()) return cached->second.projection;
         return fit_projection_for_config(embeddings_, config);
     }
 
@@ -64,7 +82,7 @@ private:
     const std::vector<std::string>& categories_;
     const Corpus& embeddings_;
     const QualityMetric& metric_;
-    std::unordered_map<ProjectionFitKey, ConfiguredProjection, ProjectionFitKeyHash> fits_;
+    std::unordered_map<ProjectionFitKey, Fitted, ProjectionFitKeyHash> fits_;
     std::vector<TrialResult> trials_;
     std::vector<TrialFailure> failures_;
 };
