@@ -122,6 +122,17 @@ void read_field(PyObject* value, embed::ProjectionKind& out) {
     out = *kind;
 }
 
+void check_list(PyObject* value) {
+    if (PyUnicode_Check(value)) throw DictError{"Can't extract `str` to `Vec`"};
+    if (!PySequence_Check(value)) {
+        try {
+            raise_cast_error(value, "Sequence");
+        } catch (const PyErrorSet&) {
+            rethrow_python_error();
+        }
+    }
+}
+
 Ref write_field(std::uint64_t v) { return to_py(v); }
 Ref write_field(double v) { return to_py(v); }
 Ref write_field(const std::string& v) { return to_py(v); }

@@ -45,6 +45,36 @@ void read_field(PyObject* value, T& record);
 template <embed::JsonRecord T>
 Ref write_field(const T& record);
 
+// Lists: a sequence other than str, read item by item with the item's own rules.
+void check_list(PyObject* value);
+template <class T>
+void read_field(PyObject* value, std::vector<T>& out);
+template <class T>
+Ref write_field(const std::vector<T>& values);
+
+template <class T>
+void read_field(PyObject* value, std::vector<T>& out) {
+    check_list(value);
+    std::vector<T> items;
+    try {
+        for_each_item(value, [&items](PyObject* item) {
+            T v{};
+            read_field(item, v);
+            items.push_back(std::move(v));
+        });
+    } catch (const PyErrorSet&) {
+        rethrow_python_error();
+    }
+    out = std::move(items);
+}
+
+template <class T>
+Ref write_field(const std::vector<T>& values) {
+    Ref list = new_list(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) set_item(list, i, write_field(values[i]));
+    return list;
+}
+
 template <embed::JsonRecord T>
 void read_field(PyObject* value, T& record) {
     std::uint64_t seen = 0;

@@ -10,6 +10,7 @@
 #include "python/points/points.hpp"
 #include "python/projections/projections.hpp"
 #include "python/viz/viz.hpp"
+#include "python/tuning/tuning.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -70,6 +71,8 @@ const Registration kRegistrations[] = {
     {"run_navigator", function_entry<run_navigator_def>},
     {"visualize", function_entry<visualize_def>},
     {"visualize_pipeline", function_entry<visualize_pipeline_def>},
+    {"corpus_features", function_entry<corpus_features_def>},
+    {"auto_tune", function_entry<auto_tune_def>},
     {"load_default_store", function_entry<load_default_store_def>},
     {"append_to_default_store", function_entry<append_to_default_store_def>},
     {"NearestNeighborMetaModel", class_entry<nearest_neighbor_meta_model_class>},

@@ -15,7 +15,7 @@ REGISTERED = [
     "CategorySummaryInfo", "BridgeItemInfo", "CategoryPathStep", "CategoryPathResult", "DrillDownHit",
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
     "NavigatorConfig", "NavigatorReport", "AntipodalReport", "CoverageReport", "VoronoiCell", "CurvatureTriple",
-    "LuneReport", "run_navigator", "visualize", "visualize_pipeline",
+    "LuneReport", "run_navigator", "visualize", "visualize_pipeline", "corpus_features", "auto_tune",
     "load_default_store", "append_to_default_store", "NearestNeighborMetaModel", "DistanceWeightedMetaModel",
     "FeedbackEvent", "FeedbackAggregator",
 ]
@@ -75,6 +75,9 @@ SIGNATURES = {
     vantorel.NavigatorConfig: "(antipodal_radius=0.5, coverage_samples=200000, geodesic_epsilon=0.3, density_bins=20, "
                               "voronoi_samples=200000, exclusivity_samples=50000, curvature_top_n=20, gap_sharpness=5.0)",
     vantorel.run_navigator: "(pipeline, *, config=None)",
+    vantorel.corpus_features: "(categories, embeddings)",
+    vantorel.auto_tune: "(categories, embeddings, *, metric='default_composite', strategy='random', budget=24, seed=0, "
+                        "warmup=4, gamma=0.25, base_config=None, search_space=None)",
 }
 
 

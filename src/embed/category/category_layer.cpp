@@ -99,34 +99,56 @@ void set_bridge_quality(const CategoryGraph& graph, const SpatialQuality& q, std
 
 }  // namespace
 
-CategoryLayer CategoryLayer::build_with_config(std::span<const std::string> categories, const Corpus& embeddings,
-                                               std::span<const core::SphericalPoint> positions,
-                                               const ConfiguredProjection& projection, const PipelineConfig& config,
-                                               double evr) {
+CategoryLayer::Basis CategoryLayer::prepare(std::span<const std::string> categories, const Corpus& embeddings,
+                                            std::span<const core::SphericalPoint> positions,
+                                            const ConfiguredProjection& projection, const PipelineConfig& config,
+                                            double evr, std::optional<double> margin) {
     core::check_equal(categories.size(), embeddings.size(), "categories and embeddings must have equal length");
     core::check_equal(categories.size(), positions.size(), "categories and positions must have equal length");
 
-    CategoryLayer layer;
+    Basis basis;
     Grouping grouping = group_items(categories);
-    layer.name_to_index_ = std::move(grouping.name_to_index);
-    layer.summaries_ = summarise(grouping, embeddings, positions, projection);
+    basis.name_to_index = std::move(grouping.name_to_index);
+    basis.summaries = summarise(grouping, embeddings, positions, projection);
 
     std::vector<core::SphericalPoint> centroids;
     std::vector<double> spreads;
-    for (const CategorySummary& s : layer.summaries_) {
+    for (const CategorySummary& s : basis.summaries) {
         centroids.push_back(s.centroid);
         spreads.push_back(s.angular_spread);
     }
-    layer.spatial_quality_ = SpatialQuality::compute_with_config(centroids, spreads, config, evr);
-    copy_spatial_figures(layer.spatial_quality_, layer.summaries_);
+    basis.spatial_quality = SpatialQuality::compute_with_config(centroids, spreads, config, evr);
+    copy_spatial_figures(basis.spatial_quality, basis.summaries);
+    basis.inner_candidates =
+        inner_sphere_candidates(embeddings, basis.summaries, projection, config.inner_sphere, margin);
+    basis.positions.assign(positions.begin(), positions.end());
+    return basis;
+}
+
+CategoryLayer CategoryLayer::finish(Basis basis, const Corpus& embeddings, const PipelineConfig& config) {
+    CategoryLayer layer;
+    layer.name_to_index_ = std::move(basis.name_to_index);
+    layer.summaries_ = std::move(basis.summaries);
+    layer.spatial_quality_ = std::move(basis.spatial_quality);
+    layer.spatial_quality_.bridge_threshold_factor =
+        threshold_factor_of(layer.spatial_quality_.alpha, config.bridges);
 
     layer.graph_ = build_graph(layer.summaries_, embeddings, layer.spatial_quality_, config);
     set_bridge_quality(layer.graph_, layer.spatial_quality_, layer.summaries_);
     layer.spatial_quality_.set_bridge_quality_matrix(layer.graph_.adjacency);
 
-    layer.inner_spheres_ = fit_inner_spheres(embeddings, layer.summaries_, projection, config.inner_sphere);
-    layer.positions_.assign(positions.begin(), positions.end());
+    layer.inner_spheres_ = select_inner_spheres(basis.inner_candidates, config.inner_sphere.min_evr_improvement);
+    layer.positions_ = std::move(basis.positions);
     return layer;
+}
+
+CategoryLayer CategoryLayer::build_with_config(std::span<const std::string> categories, const Corpus& embeddings,
+                                               std::span<const core::SphericalPoint> positions,
+                                               const ConfiguredProjection& projection, const PipelineConfig& config,
+                                               double evr) {
+    return finish(prepare(categories, embeddings, positions, projection, config, evr,
+                          config.inner_sphere.min_evr_improvement),
+                  embeddings, config);
 }
 
 std::optional<std::size_t> CategoryLayer::index_of(std::string_view name) const {

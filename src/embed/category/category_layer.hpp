@@ -42,6 +42,28 @@ public:
     };
     using NameMap = std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>>;
 
+    // What a layer takes from its items' positions alone: summaries with
+    // their spatial figures, the Monte-Carlo spatial statistics and the
+    // inner-sphere fits. Layers whose configurations differ only in the bridge
+    // thresholds and the inner-sphere margin share one.
+    struct Basis {
+        NameMap name_to_index;
+        std::vector<CategorySummary> summaries;
+        SpatialQuality spatial_quality;
+        std::vector<std::optional<InnerSphereCandidate>> inner_candidates;
+        std::vector<core::SphericalPoint> positions;
+    };
+
+    // The arguments of `build_with_config`; of the configuration it reads the
+    // spatial sample counts and the inner-sphere settings. With a margin the
+    // basis serves that margin only (inner fits that miss it are skipped),
+    // without one it serves any.
+    static Basis prepare(std::span<const std::string> categories, const Corpus& embeddings,
+                         std::span<const core::SphericalPoint> positions, const ConfiguredProjection& projection,
+                         const PipelineConfig& config, double evr, std::optional<double> margin);
+    // The layer of `basis` under `config`, as `build_with_config` gives it.
+    static CategoryLayer finish(Basis basis, const Corpus& embeddings, const PipelineConfig& config);
+
     // `categories`, `embeddings` and `positions` describe the same items, in
     // item order; `positions` are the items under `projection`, whose
     // explained-variance ratio is `evr`. All embeddings share one length.

@@ -41,6 +41,7 @@ struct LinearCandidate {
     double global_evr;
 };
 
+// The margin over the global projection is left to the caller.
 std::optional<LinearCandidate> linear_candidate(const Corpus& embeddings, const CategorySummary& summary,
                                                 const ConfiguredProjection& global, const InnerSphereConfig& cfg) {
     if (summary.member_count < cfg.min_size || summary.members.empty()) return std::nullopt;
@@ -49,7 +50,6 @@ std::optional<LinearCandidate> linear_candidate(const Corpus& embeddings, const 
     auto pca = PcaProjection::fit(rows, RadialStrategy::fixed(1.0));
     if (!pca) return std::nullopt;
     const double pca_evr = pca->explained_variance_ratio();
-    if (pca_evr - global_evr < cfg.min_evr_improvement) return std::nullopt;
     return LinearCandidate{std::move(pca).value(), pca_evr, global_evr};
 }
 
@@ -107,14 +107,19 @@ bool inner_kernel_fits(std::size_t members) noexcept {
 }
 
 // Fits run across categories at once; each category's result depends on its
-// own members only, so neither the thread count nor the batching shows.
-std::vector<std::optional<InnerSphere>> fit_inner_spheres(const Corpus& embeddings,
-                                                          std::span<const CategorySummary> summaries,
-                                                          const ConfiguredProjection& global,
-                                                          const InnerSphereConfig& cfg) {
+// own members only, so neither the thread count nor the batching shows. With
+// a margin, categories that miss it are dropped before their costly fits.
+std::vector<std::optional<InnerSphereCandidate>> inner_sphere_candidates(const Corpus& embeddings,
+                                                                         std::span<const CategorySummary> summaries,
+                                                                         const ConfiguredProjection& global,
+                                                                         const InnerSphereConfig& cfg,
+                                                                         std::optional<double> margin) {
     const std::size_t n = summaries.size();
     std::vector<std::optional<LinearCandidate>> linear(n);
-    core::for_each_index(n, [&](std::size_t c) { linear[c] = linear_candidate(embeddings, summaries[c], global, cfg); });
+    core::for_each_index(n, [&](std::size_t c) {
+        linear[c] = linear_candidate(embeddings, summaries[c], global, cfg);
+        if (linear[c] && margin && linear[c]->pca_evr - linear[c]->global_evr < *margin) linear[c].reset();
+    });
 
     std::vector<std::size_t> kernel_candidates;
     for (std::size_t c = 0; c < n; ++c) {
@@ -129,13 +134,27 @@ std::vector<std::optional<InnerSphere>> fit_inner_spheres(const Corpus& embeddin
         });
     }
 
-    std::vector<std::optional<InnerSphere>> spheres(n);
+    std::vector<std::optional<InnerSphereCandidate>> out(n);
     core::for_each_index(n, [&](std::size_t c) {
         if (!linear[c]) return;
+        const double improvement = linear[c]->pca_evr - linear[c]->global_evr;
         if (!choices[c]) choices[c].emplace(InnerChoice{std::move(linear[c]->pca), linear[c]->pca_evr});
-        spheres[c] = make_sphere(embeddings, summaries[c], std::move(*choices[c]), linear[c]->global_evr);
+        out[c].emplace(InnerSphereCandidate{
+            make_sphere(embeddings, summaries[c], std::move(*choices[c]), linear[c]->global_evr), improvement});
     });
+    return out;
+}
+
+std::vector<std::optional<InnerSphere>> select_inner_spheres(
+    std::span<const std::optional<InnerSphereCandidate>> candidates, double min_evr_improvement) {
+    std::vector<std::optional<InnerSphere>> spheres(candidates.size());
+    for (std::size_t c = 0; c < candidates.size(); ++c) {
+        if (candidates[c] && !(candidates[c]->linear_improvement < min_evr_improvement)) {
+            spheres[c] = candidates[c]->sphere;
+        }
+    }
     return spheres;
 }
+
 
 }  // namespace vantorel::embed

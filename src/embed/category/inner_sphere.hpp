@@ -40,12 +40,26 @@ inline constexpr std::uint64_t kInnerKernelMatrixBytes = std::uint64_t{1} << 30;
 // allowance; larger categories keep their linear inner sphere.
 bool inner_kernel_fits(std::size_t members) noexcept;
 
-// Per category, the inner sphere it earns under `cfg`: a linear one when a
-// PCA of its members beats their mean certainty under `global` by the
-// required margin, a kernel one when that beats the linear fit in turn.
-std::vector<std::optional<InnerSphere>> fit_inner_spheres(const Corpus& embeddings,
-                                                          std::span<const CategorySummary> summaries,
-                                                          const ConfiguredProjection& global,
-                                                          const InnerSphereConfig& cfg);
+// A category's inner sphere before the margin decides whether it gets one:
+// everything but `min_evr_improvement` has been applied.
+struct InnerSphereCandidate {
+    InnerSphere sphere;
+    double linear_improvement = 0.0;  // PCA evr − mean certainty under the global projection
+};
+
+// Per category, the inner sphere it would earn with any margin (or only with
+// `margin`, when given): a linear one when a PCA of its members exists, a
+// kernel one when that beats the linear fit in turn. Reads every field of
+// `cfg` but `min_evr_improvement`.
+std::vector<std::optional<InnerSphereCandidate>> inner_sphere_candidates(const Corpus& embeddings,
+                                                                         std::span<const CategorySummary> summaries,
+                                                                         const ConfiguredProjection& global,
+                                                                         const InnerSphereConfig& cfg,
+                                                                         std::optional<double> margin);
+
+// The candidates whose linear fit beats the global projection by the margin.
+std::vector<std::optional<InnerSphere>> select_inner_spheres(
+    std::span<const std::optional<InnerSphereCandidate>> candidates, double min_evr_improvement);
+
 
 }  // namespace vantorel::embed

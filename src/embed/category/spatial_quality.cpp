@@ -38,6 +38,11 @@ std::vector<std::vector<double>> zero_matrix(std::size_t n) {
 
 }  // namespace
 
+double threshold_factor_of(double alpha, const BridgeConfig& bridges) noexcept {
+    const double shortfall = 1.0 - alpha;
+    return (shortfall * shortfall) * bridges.threshold_evr_penalty + bridges.threshold_base;
+}
+
 SpatialQuality SpatialQuality::compute_with_config(std::span<const core::SphericalPoint> centroids,
                                                    std::span<const double> cap_radii, const PipelineConfig& config,
                                                    double alpha) {
@@ -56,9 +61,7 @@ SpatialQuality SpatialQuality::compute_with_config(std::span<const core::Spheric
     q.coverage = core::spatial::estimate_coverage(centroids, cap_radii, samples.coverage_samples);
     q.bridge_quality_matrix = zero_matrix(n);
     q.alpha = alpha;
-    const double shortfall = 1.0 - alpha;
-    q.bridge_threshold_factor =
-        (shortfall * shortfall) * config.bridges.threshold_evr_penalty + config.bridges.threshold_base;
+    q.bridge_threshold_factor = threshold_factor_of(alpha, config.bridges);
     return q;
 }
 

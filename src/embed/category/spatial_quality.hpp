@@ -12,6 +12,10 @@ namespace vantorel::embed {
 
 struct CategoryEdge;
 
+// (1 − alpha)² × threshold_evr_penalty + threshold_base: scales the cosine a
+// member must reach with another category's mean to bridge to it.
+double threshold_factor_of(double alpha, const BridgeConfig& bridges) noexcept;
+
 // Spatial statistics of a layer's category caps (centroid and angular spread
 // of each category). Built whole by `compute_with_config`; afterwards only the
 // bridge-quality matrix changes, once the bridge graph exists.

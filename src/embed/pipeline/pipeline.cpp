@@ -59,13 +59,16 @@ VantorelPipeline::Built VantorelPipeline::with_projection_and_config(std::vector
                                                  ConfiguredProjection(std::move(projection)), config);
 }
 
-VantorelPipeline::Built VantorelPipeline::with_configured_projection_and_config(std::vector<std::string> categories,
-                                                                                Corpus embeddings,
-                                                                                ConfiguredProjection projection,
-                                                                                PipelineConfig config) {
+namespace {
+
+// The basis of a build; with a margin it serves that margin only.
+core::Expected<PipelineBasis, PipelineError> prepare_basis(std::span<const std::string> categories,
+                                                           const Corpus& embeddings, ConfiguredProjection projection,
+                                                           const PipelineConfig& config,
+                                                           std::optional<double> margin) {
     const std::size_t n = embeddings.size();
     if (categories.size() != n) return core::Unexpected{PipelineError::length_mismatch(categories.size(), n)};
-    if (n < kMinItems) return core::Unexpected{PipelineError::too_few_embeddings(n)};
+    if (n < VantorelPipeline::kMinItems) return core::Unexpected{PipelineError::too_few_embeddings(n)};
 
     // Shells every 0.1 in radius up to 1, and a 12 × 6 sector grid.
     index::SpatialIndexBuilder grid;
@@ -88,14 +91,43 @@ VantorelPipeline::Built VantorelPipeline::with_configured_projection_and_config(
     }
 
     const double evr = projection.explained_variance_ratio();
-    CategoryLayer layer =
-        CategoryLayer::build_with_config(categories, embeddings, positions, projection, config, evr);
+    CategoryLayer::Basis layer =
+        CategoryLayer::prepare(categories, embeddings, positions, projection, config, evr, margin);
+    return PipelineBasis{std::move(projection), std::move(index), std::move(ids), std::move(points),
+                         std::move(layer)};
+}
+
+}  // namespace
+
+core::Expected<PipelineBasis, PipelineError> VantorelPipeline::prepare(std::span<const std::string> categories,
+                                                                       const Corpus& embeddings,
+                                                                       ConfiguredProjection projection,
+                                                                       const PipelineConfig& config) {
+    return prepare_basis(categories, embeddings, std::move(projection), config, std::nullopt);
+}
+
+VantorelPipeline::Built VantorelPipeline::from_basis(PipelineBasis basis, std::vector<std::string> categories,
+                                                     const Corpus& embeddings, const PipelineConfig& config) {
+    core::check_equal(categories.size(), embeddings.size(), "categories and embeddings must have equal length");
+    const double evr = basis.projection.explained_variance_ratio();
+    CategoryLayer layer = CategoryLayer::finish(std::move(basis.layer), embeddings, config);
     std::vector<ProjectionWarning> warnings;
     if (auto warning = grade_projection(evr)) warnings.push_back(std::move(*warning));
     std::vector<DomainGroup> groups = domain_groups::detect_domain_groups(layer, config.routing.num_domain_groups);
 
-    return VantorelPipeline(std::move(projection), std::move(index), std::move(categories), std::move(points),
-                            std::move(ids), std::move(layer), std::move(warnings), std::move(groups), config);
+    return VantorelPipeline(std::move(basis.projection), std::move(basis.index), std::move(categories),
+                            std::move(basis.points), std::move(basis.ids), std::move(layer), std::move(warnings),
+                            std::move(groups), config);
+}
+
+VantorelPipeline::Built VantorelPipeline::with_configured_projection_and_config(std::vector<std::string> categories,
+                                                                                Corpus embeddings,
+                                                                                ConfiguredProjection projection,
+                                                                                PipelineConfig config) {
+    auto basis = prepare_basis(categories, embeddings, std::move(projection), config,
+                               config.inner_sphere.min_evr_improvement);
+    if (!basis) return core::Unexpected{std::move(basis).error()};
+    return from_basis(std::move(basis).value(), std::move(categories), embeddings, config);
 }
 
 std::vector<ExportedPoint> VantorelPipeline::exported_points() const {

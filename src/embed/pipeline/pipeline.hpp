@@ -145,6 +145,17 @@ using VantorelOutput = std::variant<output::Nearest, output::SimilarAbove, outpu
                                     output::LocalManifold, output::CategoryPath, output::CategoryNeighbors,
                                     output::DrillDown, output::CategoryStats>;
 
+// What a build derives from the corpus and a fitted projection before the
+// bridge, margin and routing settings come in; pipelines whose configurations
+// differ only in those settings share one.
+struct PipelineBasis {
+    ConfiguredProjection projection;
+    EmbeddingIndex<ConfiguredProjection> index;
+    std::vector<std::string> ids;
+    std::vector<Point3> points;
+    CategoryLayer::Basis layer;
+};
+
 // A labelled corpus projected onto the sphere with everything the queries
 // need: the item index, the category layer, domain groups and the quality
 // warning. Immutable once built; any number of threads may query it.
@@ -168,6 +179,17 @@ public:
     // projection's input dimension.
     static Built with_configured_projection_and_config(std::vector<std::string> categories, Corpus embeddings,
                                                        ConfiguredProjection projection, PipelineConfig config);
+
+    // The two halves of `with_configured_projection_and_config`. `prepare`
+    // checks the lengths and serves any inner-sphere margin; `from_basis`
+    // builds for one configuration, whose projection and spatial settings
+    // must be those the basis was prepared with.
+    static core::Expected<PipelineBasis, PipelineError> prepare(std::span<const std::string> categories,
+                                                                const Corpus& embeddings,
+                                                                ConfiguredProjection projection,
+                                                                const PipelineConfig& config);
+    static Built from_basis(PipelineBasis basis, std::vector<std::string> categories, const Corpus& embeddings,
+                            const PipelineConfig& config);
 
     [[nodiscard]] const ConfiguredProjection& projection() const noexcept { return projection_; }
     [[nodiscard]] const EmbeddingIndex<ConfiguredProjection>& index() const noexcept { return index_; }

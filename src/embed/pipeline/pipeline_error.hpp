@@ -2,67 +2,59 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <variant>
+#include <vector>
 
+#include "embed/config.hpp"
 #include "embed/projection/projection.hpp"
 
 namespace vantorel::embed {
 
+// A trial the tuner could not build: its configuration and the error's text.
+using TrialFailure = std::pair<PipelineConfig, std::string>;
+
 // Error of pipeline construction and queries; the tuner adds its own case.
 struct PipelineError {
-    enum class Kind {
-        LengthMismatch,
-        TooFewEmbeddings,
-        ProjectionFailed,
-        UnknownCategory,
-        UnknownId,
-        NoSuccessfulTrials,
-        // Glob detection asked for a cluster count with a bound below two.
-        GlobCountBound,
+    struct LengthMismatch {
+        std::size_t categories = 0;
+        std::size_t embeddings = 0;
+    };
+    struct TooFewEmbeddings {
+        std::size_t got = 0;
+    };
+    struct ProjectionFailed {
+        ProjectionError error;
+    };
+    struct UnknownCategory {
+        std::string name;
+    };
+    struct UnknownId {
+        std::string id;
+    };
+    // Every trial of a tuning run failed (or none ran); the failures in run order.
+    struct NoSuccessfulTrials {
+        std::vector<TrialFailure> failures;
+    };
+    // Glob detection asked for a cluster count with a bound below two.
+    struct GlobCountBound {
+        std::size_t max_k = 0;
     };
 
-    explicit PipelineError(Kind k) : kind(k) {}
-
-    Kind kind;
-    std::size_t first = 0;   // categories length | embeddings length | failure count | max_k
-    std::size_t second = 0;  // embeddings length (LengthMismatch)
-    ProjectionError projection{ProjectionError::Kind::NoEmbeddings};
-    std::string name;  // unknown category or id
+    std::variant<LengthMismatch, TooFewEmbeddings, ProjectionFailed, UnknownCategory, UnknownId, NoSuccessfulTrials,
+                 GlobCountBound>
+        kind;
 
     static PipelineError length_mismatch(std::size_t categories, std::size_t embeddings) {
-        PipelineError e{Kind::LengthMismatch};
-        e.first = categories;
-        e.second = embeddings;
-        return e;
+        return {LengthMismatch{categories, embeddings}};
     }
-    static PipelineError too_few_embeddings(std::size_t n) {
-        PipelineError e{Kind::TooFewEmbeddings};
-        e.first = n;
-        return e;
-    }
-    static PipelineError projection_failed(ProjectionError inner) {
-        PipelineError e{Kind::ProjectionFailed};
-        e.projection = inner;
-        return e;
-    }
-    static PipelineError unknown_category(std::string category) {
-        PipelineError e{Kind::UnknownCategory};
-        e.name = std::move(category);
-        return e;
-    }
-    static PipelineError unknown_id(std::string id) {
-        PipelineError e{Kind::UnknownId};
-        e.name = std::move(id);
-        return e;
-    }
-    static PipelineError glob_count_bound(std::size_t max_k) {
-        PipelineError e{Kind::GlobCountBound};
-        e.first = max_k;
-        return e;
-    }
-    static PipelineError no_successful_trials(std::size_t failures) {
-        PipelineError e{Kind::NoSuccessfulTrials};
-        e.first = failures;
-        return e;
+    static PipelineError too_few_embeddings(std::size_t n) { return {TooFewEmbeddings{n}}; }
+    static PipelineError projection_failed(ProjectionError inner) { return {ProjectionFailed{inner}}; }
+    static PipelineError unknown_category(std::string category) { return {UnknownCategory{std::move(category)}}; }
+    static PipelineError unknown_id(std::string id) { return {UnknownId{std::move(id)}}; }
+    static PipelineError glob_count_bound(std::size_t max_k) { return {GlobCountBound{max_k}}; }
+    static PipelineError no_successful_trials(std::vector<TrialFailure> failures) {
+        return {NoSuccessfulTrials{std::move(failures)}};
     }
 
     [[nodiscard]] std::string message() const;

@@ -33,7 +33,8 @@ public:
     // Given and not None: what "default None" parameters test.
     [[nodiscard]] bool present(std::size_t i) const noexcept { return given(i) && values_[i] != Py_None; }
 
-    // Converted values; an omitted argument takes its declared default.
+    // Converted values; an omitted argument takes its declared default (a
+    // string's default is written in double quotes).
     double f64(std::size_t i) const;
     std::uint64_t u64(std::size_t i) const;
     bool flag(std::size_t i) const;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/expected.hpp"
+#include "embed/config.hpp"
+#include "embed/embedding.hpp"
+#include "embed/pipeline/pipeline.hpp"
+#include "embed/quality/quality_metric.hpp"
+#include "embed/tuning/search_space.hpp"
+#include "embed/tuning/search_strategy.hpp"
+#include "embed/tuning/tune_report.hpp"
+
+namespace vantorel::embed {
+
+struct TunedPipeline {
+    VantorelPipeline pipeline;  // built with the best configuration
+    TuneReport report;
+};
+
+// The name of the first candidate list a Random or Bayesian draw could need
+// that is empty: `projection_kinds`, the six common lists, and the two
+// Laplacian lists when LaplacianEigenmap is a candidate kind.
+std::optional<std::string_view> empty_list_a_draw_needs(const SearchSpace& space);
+
+// Tries configurations of `space` (knobs it does not tune keep `base`'s
+// values), scores each built pipeline with `metric` and returns the pipeline
+// of the best one, rebuilt from `categories` and `embeddings`, with the
+// report. A trial that cannot be built is recorded as a failure; the run
+// fails only when no trial scored or the final build fails. Fitted
+// projections are shared by trials with the same fit settings.
+//
+// Random and Bayesian runs need every list a draw can reach non-empty, and a
+// Bayesian budget of at least 2; a call outside these limits is a broken
+// invariant.
+core::Expected<TunedPipeline, PipelineError> auto_tune(std::vector<std::string> categories, Corpus embeddings,
+                                                       const SearchSpace& space, const QualityMetric& metric,
+                                                       const SearchStrategy& strategy, const PipelineConfig& base);
+
+}  // namespace vantorel::embed

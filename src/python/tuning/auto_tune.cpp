@@ -1,0 +1,128 @@
+// auto_tune: the engine's search for the best pipeline settings of a corpus.
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "core/format.hpp"
+#include "embed/quality/metric_by_name.hpp"
+#include "embed/tuning/tuner.hpp"
+#include "python/dict_record.hpp"
+#include "python/embedding_input.hpp"
+#include "python/pipeline/pipeline.hpp"
+#include "python/runtime/gil.hpp"
+#include "python/tuning/tuning.hpp"
+
+namespace vantorel::python {
+namespace {
+
+constexpr Param kTuneParams[] = {{"categories"},
+                                 {"embeddings"},
+                                 keyword_only("metric", "\"default_composite\""),
+                                 keyword_only("strategy", "\"random\""),
+                                 keyword_only("budget", "24"),
+                                 keyword_only("seed", "0"),
+                                 keyword_only("warmup", "4"),
+                                 keyword_only("gamma", "0.25"),
+                                 keyword_only("base_config", "None"),
+                                 keyword_only("search_space", "None")};
+constexpr Params kTune{nullptr, "auto_tune", kTuneParams};
+
+enum Arg : std::size_t { kCategories, kEmbeddings, kMetric, kStrategy, kBudget, kSeed, kWarmup, kGamma, kBase, kSpace };
+
+// The strategy a name selects, carrying the arguments it uses; none for an unknown name.
+std::optional<embed::SearchStrategy> strategy_by_name(std::string_view name, std::uint64_t budget, std::uint64_t seed,
+                                                      std::uint64_t warmup, double gamma) {
+    if (name == "grid") return embed::strategy::Grid{};
+    if (name == "random") return embed::strategy::Random{budget, seed};
+    if (name == "bayesian") return embed::strategy::Bayesian{budget, warmup, gamma, seed};
+    return std::nullopt;
+}
+
+std::string metric_names() {
+    std::string out;
+    for (const std::string_view name : embed::kMetricNames) {
+        if (!out.empty()) out += ", ";
+        out += name;
+    }
+    return out;
+}
+
+template <class T>
+T read_or_raise(PyObject* obj, std::string_view what) {
+    try {
+        return read_dict<T>(obj);
+    } catch (const DictError& e) {
+        raise_value_error(core::format("invalid {} dict: {}", what, e.message));
+    }
+}
+
+// The limits the tuner relies on, checked before any trial runs.
+void check_drawable(const embed::SearchStrategy& strategy, const embed::SearchSpace& space) {
+    if (std::holds_alternative<embed::strategy::Grid>(strategy)) return;
+    if (const auto* b = std::get_if<embed::strategy::Bayesian>(&strategy); b != nullptr && b->budget < 2) {
+        raise_value_error("bayesian strategy needs budget >= 2");
+    }
+    if (const auto empty = embed::empty_list_a_draw_needs(space)) {
+        raise_value_error(core::format("search space list `{}` is empty", *empty));
+    }
+}
+
+Ref report_dict(const embed::TuneReport& report) {
+    Ref dict = Ref::steal(PyDict_New());
+    const auto put = [&dict](const char* key, Ref value) {
+        if (PyDict_SetItemString(dict.get(), key, value.get()) < 0) throw PyErrorSet{};
+    };
+    put("metric_name", to_py(report.metric_name));
+    put("best_score", to_py(report.best_score));
+    put("best_config", write_dict(report.best_config));
+    put("trials_count", to_py(static_cast<std::uint64_t>(report.trials.size())));
+    put("failures_count", to_py(static_cast<std::uint64_t>(report.failures.size())));
+    put("mean_score", to_py(report.mean_score()));
+    return dict;
+}
+
+Ref auto_tune(const Args& a) {
+    std::vector<std::string> categories = a.str_list(kCategories);
+    const std::string metric_name = a.str(kMetric);
+    const std::string strategy_name = a.str(kStrategy);
+    const std::uint64_t budget = a.u64(kBudget);
+    const std::uint64_t seed = a.u64(kSeed);
+    const std::uint64_t warmup = a.u64(kWarmup);
+    const double gamma = a.f64(kGamma);
+
+    embed::Corpus embeddings = extract_embeddings_2d(a.object(kEmbeddings));
+    if (categories.size() != embeddings.size()) {
+        raise_value_error(core::format("categories length ({}) != embeddings length ({})", categories.size(),
+                                       embeddings.size()));
+    }
+    reject_ragged_rows(embeddings);
+    const std::size_t dimension = embeddings.empty() ? 0 : embeddings[0].size();
+
+    const embed::PipelineConfig base =
+        a.present(kBase) ? read_or_raise<embed::PipelineConfig>(a.object(kBase), "base_config") : embed::PipelineConfig{};
+    const std::unique_ptr<embed::QualityMetric> metric = embed::metric_by_name(metric_name);
+    if (metric == nullptr) {
+        raise_value_error(core::format("unknown metric {:?}; expected one of: {}", metric_name, metric_names()));
+    }
+    const auto strategy = strategy_by_name(strategy_name, budget, seed, warmup, gamma);
+    if (!strategy) {
+        raise_value_error(core::format("unknown strategy {:?}; expected one of: grid, random, bayesian", strategy_name));
+    }
+    const embed::SearchSpace space =
+        a.present(kSpace) ? read_or_raise<embed::SearchSpace>(a.object(kSpace), "search_space") : embed::SearchSpace{};
+    check_drawable(*strategy, space);
+
+    auto tuned = without_gil([&] {
+        return embed::auto_tune(std::move(categories), std::move(embeddings), space, *metric, *strategy, base);
+    });
+    if (!tuned) raise_value_error(tuned.error().message());
+    Ref report = report_dict(tuned->report);
+    Ref pipeline = pipeline_class().make({std::move(tuned->pipeline), dimension});
+    return Ref::steal(PyTuple_Pack(2, pipeline.get(), report.get()));
+}
+
+}  // namespace
+
+PyMethodDef& auto_tune_def() { return function_def<auto_tune, kTune>(); }
+
+}  // namespace vantorel::python

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "embed/category/category_fixture.hpp"
+#include "embed/tuning/generator.hpp"
+#include "embed/tuning/tpe.hpp"
+#include "embed/tuning/tuner.hpp"
+#include "stop_text.hpp"
+
+namespace vantorel::embed {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Scores a pipeline by its configuration alone, so runs are cheap to predict.
+class ConfigScore final : public QualityMetric {
+public:
+    explicit ConfigScore(double (*f)(const PipelineConfig&)) : f_(f) {}
+    [[nodiscard]] std::string_view name() const noexcept override { return "config_score"; }
+    [[nodiscard]] double score(const VantorelPipeline& p) const override { return f_(p.config()); }
+
+private:
+    double (*f_)(const PipelineConfig&);
+};
+
+double by_threshold(const PipelineConfig& c) { return c.bridges.threshold_base; }
+
+struct Corpus3 {
+    testing::LabelledCorpus corpus = testing::clustered(3, 12, 8, 0.5, 7);
+    PipelineConfig base = testing::quick_config();
+};
+
+std::vector<PipelineConfig> configs_of(const TuneReport& r) {
+    std::vector<PipelineConfig> out;
+    for (const TrialResult& t : r.trials) out.push_back(t.config);
+    return out;
+}
+
+TEST(DrawWeightedIndex, FollowsTheGoodToBadRatio) {
+    // Weights 3, 0.5, 0.5 of total 4: index 0 up to u = 0.75, 1 up to 0.875, then 2.
+    const std::vector<double> good{2, 0, 0};
+    const std::vector<double> bad{0, 1, 1};
+    std::vector<int> seen(3, 0);
+    for (std::uint64_t seed = 0; seed < 400; ++seed) {
+        std::uint64_t probe = seed;
+        const double u = draw_unit(probe);
+        std::uint64_t state = seed;
+        const std::size_t i = draw_weighted_index(state, good, bad);
+        EXPECT_EQ(state, probe);  // exactly one step
+        EXPECT_EQ(i, u <= 0.75 ? 0u : u <= 0.875 ? 1u : 2u);
+        ++seen[i];
+    }
+    for (const int count : seen) EXPECT_GT(count, 0);
+
+    // No candidates, or weights that do not sum to a positive finite total: z mod max(m, 1).
+    std::uint64_t state = 5;
+    std::uint64_t probe = 5;
+    EXPECT_EQ(draw_weighted_index(state, {}, {}), 0u);
+    EXPECT_EQ(state, (next_u64(probe), probe));
+    const std::vector<double> inf{std::numeric_limits<double>::infinity(), 0};
+    probe = state;
+    const std::uint64_t z = next_u64(probe);
+    EXPECT_EQ(draw_weighted_index(state, inf, std::vector<double>{0, 0}), z % 2);
+}
+
+TEST(TpeGoodCount, CeilOfGammaWithinOneAndNMinusOne) {
+    EXPECT_EQ(tpe_good_count(0.25, 10), 3u);
+    EXPECT_EQ(tpe_good_count(0.95, 10), 9u);
+    EXPECT_EQ(tpe_good_count(0.05, 10), 1u);
+    for (const double gamma : {0.05, 0.5, 0.95, kNaN, -1.0}) EXPECT_EQ(tpe_good_count(gamma, 2), 1u);
+    EXPECT_EQ(tpe_good_count(kNaN, 10), 1u);
+    EXPECT_EQ(tpe_good_count(1e300, 10), 9u);
+}
+
+TEST(TpePropose, NanScoresCountAsWorst) {
+    const SearchSpace space;
+    const PipelineConfig base;
+    PipelineConfig pca = base;
+    PipelineConfig lap = base;
+    lap.projection_kind = ProjectionKind::LaplacianEigenmap;
+    const std::vector<TrialResult> trials{{0, kNaN, lap}, {0, 1.0, pca}, {0, 0.5, lap}};
+    // gamma 0.05 keeps one good trial: the 1.0 (Pca); were NaN first it would be a Laplacian one.
+    int differing = 0;
+    for (std::uint64_t seed = 0; seed < 64; ++seed) {
+        std::uint64_t right = seed;
+        std::uint64_t wrong = seed;
+        const std::size_t expected = draw_weighted_index(right, std::vector<double>{1, 0}, std::vector<double>{0, 2});
+        const std::size_t nan_first = draw_weighted_index(wrong, std::vector<double>{0, 1}, std::vector<double>{1, 1});
+        if (expected == nan_first) continue;
+        ++differing;
+        std::uint64_t state = seed;
+        EXPECT_EQ(tpe_propose(space, base, trials, state, 0.05).projection_kind, space.projection_kinds[expected]);
+    }
+    EXPECT_GT(differing, 0);
+
+    // Fewer than two trials: a plain sample.
+    std::uint64_t a = 9;
+    std::uint64_t b = 9;
+    EXPECT_EQ(tpe_propose(space, base, std::span(trials).first(1), a, 0.25), space.sample(b, base));
+    EXPECT_EQ(a, b);
+}
+
+TEST(AutoTune, BayesianSplitsBudgetIntoWarmupAndProposals) {
+    const Corpus3 c;
+    SearchSpace space;
+    space.projection_kinds = {ProjectionKind::Pca};
+    const ConfigScore metric(by_threshold);
+    const auto run = [&](std::uint64_t budget, std::uint64_t warmup, double gamma) {
+        return auto_tune(c.corpus.labels, c.corpus.embeddings, space, metric,
+                         strategy::Bayesian{budget, warmup, gamma, 11}, c.base)
+            .value()
+            .report;
+    };
+    // Replays a run: w samples, then proposals from the trials so far, one shared state.
+    const auto expected = [&](std::uint64_t budget, std::uint64_t w, double gamma) {
+        std::uint64_t state = 11;
+        std::vector<TrialResult> trials;
+        for (std::uint64_t i = 0; i < budget; ++i) {
+            const PipelineConfig next =
+                i < w ? space.sample(state, c.base) : tpe_propose(space, c.base, trials, state, gamma);
+            trials.push_back({0, by_threshold(next), next});
+        }
+        return configs_of(TuneReport{"", trials, {}, {}, 0.0});
+    };
+    EXPECT_EQ(configs_of(run(2, 10, 0.25)), expected(2, 2, 0.25));
+    EXPECT_EQ(configs_of(run(5, 0, 0.25)), expected(5, 2, 0.25));
+    EXPECT_EQ(configs_of(run(9, 3, 0.25)), expected(9, 3, 0.25));
+    // Gamma is clamped to [0.05, 0.95].
+    EXPECT_EQ(configs_of(run(9, 2, 0.01)), configs_of(run(9, 2, 0.05)));
+    EXPECT_EQ(configs_of(run(9, 2, 2.0)), configs_of(run(9, 2, 0.95)));
+    EXPECT_EQ(vantorel::testing::stop_text([&] { run(1, 0, 0.25); }), "bayesian strategy needs budget >= 2");
+}
+
+TEST(AutoTune, BestTrialRules) {
+    const Corpus3 c;
+    SearchSpace space;
+    space.projection_kinds = {ProjectionKind::Pca};
+    space.num_domain_groups = {3};
+    space.low_evr_threshold = {0.35};
+    space.overlap_artifact_territorial = {0.3};
+    space.threshold_evr_penalty = {0.4};
+    space.min_evr_improvement = {0.1};
+    space.threshold_base = {0.1, 0.2, 0.3, 0.4};
+    const auto best_of = [&](double (*f)(const PipelineConfig&)) {
+        const ConfigScore metric(f);
+        auto tuned = auto_tune(c.corpus.labels, c.corpus.embeddings, space, metric, strategy::Grid{}, c.base).value();
+        EXPECT_EQ(tuned.pipeline.config(), tuned.report.best_config);
+        return tuned.report;
+    };
+    // Equal scores go to the later trial; a NaN never beats a number.
+    TuneReport r = best_of([](const PipelineConfig& x) { return x.bridges.threshold_base < 0.25 ? 0.5 : kNaN; });
+    EXPECT_EQ(r.best_config.bridges.threshold_base, 0.2);
+    EXPECT_EQ(r.best_score, 0.5);
+    r = best_of([](const PipelineConfig& x) { return x.bridges.threshold_base > 0.15 ? 0.5 : kNaN; });
+    EXPECT_EQ(r.best_config.bridges.threshold_base, 0.4);
+    r = best_of([](const PipelineConfig& x) { return x.bridges.threshold_base == 0.3 ? 0.9 : 0.1; });
+    EXPECT_EQ(r.best_config.bridges.threshold_base, 0.3);
+    EXPECT_DOUBLE_EQ(r.mean_score(), (0.1 + 0.1 + 0.9 + 0.1) / 4);
+    // Every score NaN: the first trial.
+    r = best_of([](const PipelineConfig&) { return kNaN; });
+    EXPECT_EQ(r.best_config.bridges.threshold_base, 0.1);
+    EXPECT_TRUE(std::isnan(r.best_score));
+    EXPECT_EQ(r.trials.size(), 4u);
+    EXPECT_EQ(r.metric_name, "config_score");
+}
+
+TEST(AutoTune, FailuresAndEmptyRuns) {
+    const Corpus3 c;
+    const ConfigScore metric(by_threshold);
+    // No trial at all: the error carries an empty failures list.
+    auto none = auto_tune(c.corpus.labels, c.corpus.embeddings, SearchSpace{}, metric, strategy::Random{0, 0}, c.base);
+    ASSERT_FALSE(none);
+    EXPECT_EQ(none.error().message(), "auto_tune produced no successful trials (0 failures)");
+
+    // Mismatched lengths fail every trial, and the error keeps each failure.
+    SearchSpace small;
+    small.projection_kinds = {ProjectionKind::Pca};
+    for (auto* list : {&small.low_evr_threshold, &small.overlap_artifact_territorial, &small.threshold_base,
+                       &small.threshold_evr_penalty, &small.min_evr_improvement}) {
+        list->resize(1);
+    }
+    small.num_domain_groups = {3, 5};
+    std::vector<std::string> short_labels(c.corpus.labels.begin(), c.corpus.labels.end() - 1);
+    auto failed = auto_tune(short_labels, c.corpus.embeddings, small, metric, strategy::Grid{}, c.base);
+    ASSERT_FALSE(failed);
+    const auto& payload = std::get<PipelineError::NoSuccessfulTrials>(failed.error().kind);
+    ASSERT_EQ(payload.failures.size(), 2u);
+    EXPECT_EQ(payload.failures[1].first.routing.num_domain_groups, 5u);
+    EXPECT_EQ(payload.failures[0].second, "categories length (35) must equal embeddings length (36)");
+    EXPECT_EQ(failed.error().message(), "auto_tune produced no successful trials (2 failures)");
+}
+
+TEST(AutoTune, EmptyListsADrawNeeds) {
+    SearchSpace space;
+    EXPECT_FALSE(empty_list_a_draw_needs(space));
+    space.laplacian_k_neighbors.clear();
+    EXPECT_EQ(empty_list_a_draw_needs(space), "laplacian_k_neighbors");
+    space.projection_kinds = {ProjectionKind::Pca};
+    EXPECT_FALSE(empty_list_a_draw_needs(space));
+    space.min_evr_improvement.clear();
+    EXPECT_EQ(empty_list_a_draw_needs(space), "min_evr_improvement");
+    space.projection_kinds.clear();
+    EXPECT_EQ(empty_list_a_draw_needs(space), "projection_kinds");
+}
+
+}  // namespace
+}  // namespace vantorel::embed
