@@ -7,6 +7,7 @@
 #include "python/points/geometry_functions.hpp"
 #include "python/points/points.hpp"
 #include "python/projections/projections.hpp"
+#include "python/vectordb/vectordb.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -65,6 +66,8 @@ const Registration kRegistrations[] = {
     {"CurvatureTriple", class_entry<curvature_triple_class>},
     {"LuneReport", class_entry<lune_report_class>},
     {"run_navigator", function_entry<run_navigator_def>},
+    {"InMemoryStore", class_entry<in_memory_store_class>},
+    {"VectorStoreBridge", class_entry<vector_store_bridge_class>},
 };
 
 int exec_module(PyObject* module) {

@@ -16,6 +16,7 @@ REGISTERED = [
     "InnerSphereInfo", "DomainGroupInfo", "ProjectionWarningInfo",
     "NavigatorConfig", "NavigatorReport", "AntipodalReport", "CoverageReport", "VoronoiCell", "CurvatureTriple",
     "LuneReport", "run_navigator",
+    "InMemoryStore", "VectorStoreBridge",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 

@@ -120,13 +120,13 @@ public:
     Class(const Class&) = delete;
     Class& operator=(const Class&) = delete;
 
-    // `T Fn(const Args&)`: the Python constructor; its text signature becomes
-    // the class documentation.
+    // `T Fn(const Args&)`: the Python constructor; its text signature and
+    // `body` become the class documentation.
     template <auto Fn, const Params& P>
-    Class& constructor() {
+    Class& constructor(const char* body = "") {
         check_owner(P);
         has_constructor_ = true;
-        doc_ = keep(documentation(P.owner, Receiver::None, P.list, ""));
+        doc_ = keep(documentation(P.owner, Receiver::None, P.list, body));
         slots_.push_back({Py_tp_new, reinterpret_cast<void*>(&construct<Fn, P>)});
         return *this;
     }
