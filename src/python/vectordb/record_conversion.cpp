@@ -122,10 +122,10 @@ std::string object_key(PyObject* key) {
     return python_step([key] { return to_string(key); });
 }
 
-// Calls `take(key, value)` for each entry of a dict in its own order; Python
-// code run by `take` must not change the dict meanwhile.
+// Calls `take(key, value)` for each entry of a dict in its own order. Python
+// code run by `take` may change the dict; the walk then stops and says how.
 template <class F>
-void for_each_entry(PyObject* dict, F&& take) {
+const char* for_each_entry(PyObject* dict, F&& take) {
     const Py_ssize_t size = PyDict_GET_SIZE(dict);
     Py_ssize_t pos = 0;
     Py_ssize_t seen = 0;
@@ -136,17 +136,18 @@ void for_each_entry(PyObject* dict, F&& take) {
         const Ref value = Ref::borrow(raw_value);
         take(key.get(), value.get());
         ++seen;
-        if (PyDict_GET_SIZE(dict) != size) raise_runtime_error("dictionary changed size during iteration");
+        if (PyDict_GET_SIZE(dict) != size) return "dictionary changed size during iteration";
     }
-    if (seen != size) raise_runtime_error("dictionary keys changed during iteration");
+    return seen == size ? nullptr : "dictionary keys changed during iteration";
 }
 
 JsonValue dict_to_json(PyObject* dict) {
     std::vector<std::pair<std::string, JsonValue>> entries;
-    for_each_entry(dict, [&entries](PyObject* key, PyObject* value) {
+    const char* changed = for_each_entry(dict, [&entries](PyObject* key, PyObject* value) {
         std::string text = object_key(key);
         entries.emplace_back(std::move(text), to_json(value));
     });
+    if (changed != nullptr) throw MetadataError{changed};
     return object_from(std::move(entries));
 }
 
@@ -226,10 +227,11 @@ JsonValue metadata_value(PyObject* value) {
 // The top-level entries in the dict's order.
 vectordb::Metadata metadata_from(PyObject* dict) {
     vectordb::Metadata metadata;
-    for_each_entry(dict, [&metadata](PyObject* key, PyObject* value) {
+    const char* changed = for_each_entry(dict, [&metadata](PyObject* key, PyObject* value) {
         std::string text = to_string(key);
         metadata.set(std::move(text), metadata_value(value));
     });
+    if (changed != nullptr) raise_runtime_error(changed);
     return metadata;
 }
 

@@ -78,6 +78,25 @@ def test_unconvertible_metadata_raises_and_stores_nothing():
     assert len(store) == 0
 
 
+class Meddler(list):
+    """A metadata value whose conversion empties the dict that holds it."""
+
+    def __iter__(self):
+        self.owner.clear()
+        return iter([1])
+
+
+def test_metadata_changed_while_read_is_refused():
+    store = vt.InMemoryStore("c", 1)
+    for nested, kind in [(False, RuntimeError), (True, ValueError)]:
+        owner = {"a": 1, "m": Meddler(), "z": "x" * 100}
+        owner["m"].owner = owner
+        metadata = {"outer": owner} if nested else owner
+        with pytest.raises(kind, match="dictionary changed size during iteration"):
+            store.upsert([{"id": "a", "vector": [1.0], "metadata": metadata}])
+    assert len(store) == 0
+
+
 def test_record_dict_errors():
     store = vt.InMemoryStore("c", 3)
     cases = [
