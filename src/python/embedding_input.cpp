@@ -141,17 +141,20 @@ void append_sequence(PyObject* obj, std::vector<double>& out) {
 
 }  // namespace
 
-std::vector<double> extract_embedding(PyObject* obj) {
+std::vector<double> read_vector(PyObject* obj) {
     std::vector<double> values;
-    {
-        const ArrayView array(obj, 1);
-        if (array.usable()) {
-            values.resize(array.extent(0));
-            if (!values.empty()) array.copy_to(values);
-        } else {
-            append_sequence(obj, values);
-        }
+    const ArrayView array(obj, 1);
+    if (array.usable()) {
+        values.resize(array.extent(0));
+        if (!values.empty()) array.copy_to(values);
+    } else {
+        append_sequence(obj, values);
     }
+    return values;
+}
+
+std::vector<double> extract_embedding(PyObject* obj) {
+    std::vector<double> values = read_vector(obj);
     validate_finite(values);
     return values;
 }

@@ -9,8 +9,11 @@
 
 namespace vantorel::python {
 
-// One embedding from a 1-D float64/float32 NumPy array or any sequence of
-// numbers; every value must be finite.
+// One vector from a 1-D float64/float32 NumPy array or any sequence of
+// numbers (not a str), values as they are.
+std::vector<double> read_vector(PyObject* obj);
+
+// The same, with every value required finite.
 std::vector<double> extract_embedding(PyObject* obj);
 
 // A corpus from a 2-D float64/float32 NumPy array or a sequence of number

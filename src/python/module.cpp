@@ -9,8 +9,9 @@
 #include "python/points/geometry_functions.hpp"
 #include "python/points/points.hpp"
 #include "python/projections/projections.hpp"
-#include "python/viz/viz.hpp"
 #include "python/tuning/tuning.hpp"
+#include "python/vectordb/vectordb.hpp"
+#include "python/viz/viz.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -79,6 +80,8 @@ const Registration kRegistrations[] = {
     {"DistanceWeightedMetaModel", class_entry<distance_weighted_meta_model_class>},
     {"FeedbackEvent", class_entry<feedback_event_class>},
     {"FeedbackAggregator", class_entry<feedback_aggregator_class>},
+    {"InMemoryStore", class_entry<in_memory_store_class>},
+    {"VectorStoreBridge", class_entry<vector_store_bridge_class>},
 };
 
 int exec_module(PyObject* module) {

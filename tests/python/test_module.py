@@ -18,6 +18,7 @@ REGISTERED = [
     "LuneReport", "run_navigator", "visualize", "visualize_pipeline", "corpus_features", "auto_tune",
     "load_default_store", "append_to_default_store", "NearestNeighborMetaModel", "DistanceWeightedMetaModel",
     "FeedbackEvent", "FeedbackAggregator",
+    "InMemoryStore", "VectorStoreBridge",
 ]
 CLASSES = [n for n in REGISTERED if isinstance(getattr(vantorel, n), type)]
 

@@ -1,0 +1,96 @@
+// The Python InMemoryStore: construction, upsert, count and repr.
+#include <cmath>
+#include <vector>
+
+#include "core/format.hpp"
+#include "python/vectordb/record_conversion.hpp"
+#include "python/vectordb/vectordb.hpp"
+
+namespace vantorel::python {
+namespace {
+
+constexpr Param kNewParams[] = {{"collection"}, {"dimension"}};
+constexpr Params kNew{"InMemoryStore", "__new__", kNewParams};
+constexpr Param kUpsertParams[] = {{"records"}};
+constexpr Params kUpsert{"InMemoryStore", "upsert", kUpsertParams};
+
+PyInMemoryStore construct(const Args& a) {
+    std::string collection = a.str(0);
+    const std::uint64_t dimension = a.u64(1);
+    return {std::make_shared<vectordb::InMemoryStore>(std::move(collection), dimension)};
+}
+
+// A sequence (not a str) of dicts, as borrowed-then-owned references.
+std::vector<Ref> record_dicts(PyObject* obj) {
+    if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
+    std::vector<Ref> dicts;
+    dicts.reserve(reservation_for(obj));
+    for_each_item(obj, [&dicts](PyObject* item) {
+        if (!PyDict_Check(item)) raise_cast_error(item, "dict");
+        dicts.push_back(Ref::borrow(item));
+    });
+    return dicts;
+}
+
+// Non-finite values would poison every score of the store; refused before
+// anything of the call is stored.
+void check_finite(const vectordb::VectorRecord& record) {
+    for (std::size_t i = 0; i < record.vector.size(); ++i) {
+        if (!std::isfinite(record.vector[i])) {
+            raise_value_error(core::format("record '{}': vector values must be finite (no NaN or Inf), found {} at index {}",
+                                           record.id, record.vector[i], i));
+        }
+    }
+}
+
+Ref upsert(const PyInMemoryStore& s, const Args& a) {
+    const std::vector<Ref> dicts = a.convert(0, record_dicts);
+    std::vector<vectordb::VectorRecord> records;
+    records.reserve(dicts.size());
+    for (const Ref& dict : dicts) {
+        records.push_back(parse_record(dict.get()));
+        check_finite(records.back());
+    }
+    store_value(s.store->upsert(records));
+    return none();
+}
+
+std::uint64_t count(const PyInMemoryStore& s) { return store_value(s.store->count()); }
+
+Py_ssize_t length_slot(PyObject* self) {
+    try {
+        return with_borrow<const PyInMemoryStore>(self,
+                                                  [](const PyInMemoryStore& s) { return static_cast<Py_ssize_t>(count(s)); });
+    } catch (...) {
+        translate_current_exception();
+        return -1;
+    }
+}
+
+std::string repr(const PyInMemoryStore& s) {
+    return core::format("InMemoryStore(collection={:?}, dimension={})", s.store->collection(), s.store->dimension());
+}
+
+}  // namespace
+
+Class<PyInMemoryStore>& in_memory_store_class() {
+    static Class<PyInMemoryStore> cls("InMemoryStore");
+    static Class<PyInMemoryStore>& described =
+        cls.constructor<construct, kNew>("In-memory vector store for testing and small datasets.\n"
+                                         "\n"
+                                         "Uses brute-force cosine similarity \u2014 O(n) per query.\n"
+                                         "Pass this to VectorStoreBridge to build a vantorel pipeline.")
+            .method<upsert, kUpsert>("Insert or update records.\n"
+                                     "\n"
+                                     "Args:\n"
+                                     "    records: List of dicts with keys 'id' (str), 'vector' (list[float]),\n"
+                                     "        and optionally 'metadata' (dict).")
+            .method<[](const PyInMemoryStore& s) { return to_py(count(s)); }>(
+                "count", "Return the number of records in the store.")
+            .slot(Py_mp_length, reinterpret_cast<void*>(&length_slot))
+            .repr<repr>();
+    return described;
+}
+
+}  // namespace vantorel::python
