@@ -3,6 +3,7 @@
 #include "core/format.hpp"
 #include "embed/json/json_value.hpp"
 #include "embed/json/json_writer.hpp"
+#include "python/runtime/gil.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -78,7 +79,7 @@ PathStep read_path_step(const Json& v) {
 
 Json parse_or_raise(const Args& a) {
     const std::string_view text = a.convert(0, to_string_view);
-    auto parsed = embed::parse_value(text);
+    auto parsed = with_interrupts([text] { return embed::parse_value(text); });
     if (!parsed) raise_value_error(parsed.error().message());
     return std::move(parsed).value();
 }
