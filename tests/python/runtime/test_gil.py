@@ -6,6 +6,7 @@ import signal
 import subprocess
 import sys
 import textwrap
+import time
 
 import pytest
 
@@ -62,5 +63,59 @@ def test_daemon_threads_inside_native_calls_at_exit():
             assert proc.returncode == 0, (kind, proc.returncode, err[-2000:])
     finally:
         for _, proc in procs:
+            proc.kill()
+            proc.wait()
+
+
+INTERRUPT_SETUP = """
+import sys, time
+import numpy as np
+import vantorel as v
+rng = np.random.default_rng(1)
+X = rng.normal(size=(5000, 64))
+C = [f"c{i % 20}" for i in range(5000)]
+LAP = {"projection_kind": "LaplacianEigenmap"}
+
+def reference():
+    small = v.Pipeline(C[:300], X[:300], config=LAP)
+    return small.to_json(), [g.to_json() for g in small.detect_globs(max_k=5)]
+
+before = reference()
+p = v.Pipeline(C[:2000], X[:2000])
+print("go", flush=True)
+try:
+    LONG_CALL
+    print("finished", flush=True)
+except KeyboardInterrupt:
+    print("interrupted", time.monotonic(), flush=True)
+print("same" if reference() == before else "different", flush=True)
+"""
+
+INTERRUPT_KINDS = {
+    "laplacian_build": "v.Pipeline(C, X, config=LAP)",
+    "detect_globs_unbounded": "p.detect_globs(max_k=2**64 - 1)",
+}
+
+
+def test_ctrl_c_stops_long_native_work_and_the_interpreter_stays_usable():
+    procs = {kind: run_python(INTERRUPT_SETUP.replace("LONG_CALL", call))
+             for kind, call in INTERRUPT_KINDS.items()}
+    try:
+        sent = {}
+        for kind, proc in procs.items():
+            assert proc.stdout.readline() == "go\n", proc.stderr.read()
+        time.sleep(0.5)
+        for kind, proc in procs.items():
+            sent[kind] = time.monotonic()
+            proc.send_signal(signal.SIGINT)
+        for kind, proc in procs.items():
+            out, err = proc.communicate(timeout=60)
+            word, when = out.split("\n")[0].split()
+            assert word == "interrupted", (kind, out, err)
+            assert float(when) - sent[kind] < 1.0, kind
+            assert out.split("\n")[1] == "same", kind
+            assert proc.returncode == 0, (kind, err)
+    finally:
+        for proc in procs.values():
             proc.kill()
             proc.wait()
