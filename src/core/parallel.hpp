@@ -1,53 +1,74 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <vector>
 
+#include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/partitioner.h>
-#include <oneapi/tbb/task_group.h>
-#include <oneapi/tbb/task_arena.h>
 
 #include "core/interrupt.hpp"
 
 namespace vantorel::core {
+
+namespace parallel_detail {
+
+// each(i) for i in [0, count), one task per index, with the calling thread's
+// interrupt polls paused while it runs tasks.
+template <class Each>
+void run_tasks(std::size_t count, const Each& each) {
+    const PollPause pause;
+    tbb::parallel_for(
+        tbb::blocked_range<std::size_t>(0, count, 1),
+        [&each](const tbb::blocked_range<std::size_t>& range) {
+            for (std::size_t i = range.begin(); i != range.end(); ++i) each(i);
+        },
+        tbb::simple_partitioner{});
+}
+
+}  // namespace parallel_detail
 
 // Runs body(block, begin, end) over the fixed blocks [b·size, min(n, (b+1)·size))
 // of [0, n), in parallel. Block boundaries depend on n and size only, never on
 // the number of threads, so per-block results joined in block order are the
 // same on any machine.
 //
-// The blocks are handed out in rounds. A round stops taking new blocks when the
-// calling thread's interrupt poll is due; the calling thread polls before each
-// round, outside the parallel region (never inside a task), which also moves
-// the due time past the next round's start. Without a poll the whole loop is
-// one round.
+// When the calling thread has an interrupt poll, the blocks run in rounds: a
+// block whose task starts after the poll is due waits for the next round, and
+// between rounds the calling thread polls, outside the parallel region (a poll
+// never runs inside a task). Each round runs at least its first block.
 template <class Body>
 void for_each_block(std::size_t n, std::size_t size, const Body& body) {
     using Clock = std::chrono::steady_clock;
     const std::size_t blocks = (n + size - 1) / size;
-    std::atomic<std::size_t> next{0};
-    for (std::size_t done = 0; done < blocks;) {
-        check_interrupt();
-        const Clock::time_point due = poll_due();
-        const bool timed = due != Clock::time_point::max();
-        // A failing block cancels the group; the others then take no new block.
-        const auto drain = [&](std::size_t) {
-            while ((!timed || Clock::now() < due) && !tbb::is_current_task_group_canceling()) {
-                const std::size_t b = next.fetch_add(1, std::memory_order_relaxed);
-                if (b >= blocks) return;
-                body(b, b * size, std::min(n, (b + 1) * size));
+    const auto run = [&body, n, size](std::size_t b) { body(b, b * size, std::min(n, (b + 1) * size)); };
+    check_interrupt();
+    Clock::time_point due = poll_due();
+    if (due == Clock::time_point::max()) {
+        parallel_detail::run_tasks(blocks, run);
+        return;
+    }
+    std::vector<std::size_t> pending(blocks);
+    for (std::size_t b = 0; b < blocks; ++b) pending[b] = b;
+    std::vector<char> deferred(blocks, 0);
+    while (!pending.empty()) {
+        parallel_detail::run_tasks(pending.size(), [&](std::size_t i) {
+            if (i != 0 && Clock::now() >= due) {
+                deferred[i] = 1;
+                return;
             }
-        };
-        const auto workers = static_cast<std::size_t>(std::max(1, tbb::this_task_arena::max_concurrency()));
-        {
-            const PollPause pause;
-            tbb::parallel_for(std::size_t{0}, std::min(workers, blocks - done), drain, tbb::simple_partitioner{});
+            run(pending[i]);
+        });
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < pending.size(); ++i) {
+            if (deferred[i] != 0) pending[kept++] = pending[i];
+            deferred[i] = 0;
         }
-        done = std::min(next.load(std::memory_order_relaxed), blocks);
-        next.store(done, std::memory_order_relaxed);
+        pending.resize(kept);
+        check_interrupt();
+        due = poll_due();
     }
 }
 

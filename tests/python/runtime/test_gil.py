@@ -31,6 +31,8 @@ EXIT_KINDS = {
     "pca_fit": "v.PcaProjection.fit(X)",
     "kernel_pca_fit": "v.KernelPcaProjection.fit(X)",
     "laplacian_fit": "v.LaplacianEigenmap.fit(X)",
+    # Long enough to be polling for Ctrl-C when the interpreter exits.
+    "long_build": "v.Pipeline(C * 10, np.tile(X, (10, 1)), config={'projection_kind': 'LaplacianEigenmap'})",
 }
 
 
