@@ -1,9 +1,7 @@
 // The sampled estimates of the region functions: cap exclusivity, coverage
 // and Voronoi cells.
 
-#include <tbb/blocked_range.h>
-#include <tbb/enumerable_thread_specific.h>
-#include <tbb/parallel_for.h>
+#include <oneapi/tbb/enumerable_thread_specific.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +11,7 @@
 #include "core/conversions.hpp"
 #include "core/invariant.hpp"
 #include "core/numeric.hpp"
+#include "core/parallel.hpp"
 #include "core/spatial.hpp"
 #include "core/sphere_sampler.hpp"
 
@@ -49,10 +48,7 @@ Acc sample_reduce(std::uint64_t seed, std::size_t samples, const Acc& zero, cons
         return acc;
     }
     tbb::enumerable_thread_specific<Acc> partials(zero);
-    tbb::parallel_for(tbb::blocked_range<std::size_t>(0, blocks, 1), [&](const tbb::blocked_range<std::size_t>& r) {
-        Acc& acc = partials.local();
-        for (std::size_t b = r.begin(); b != r.end(); ++b) run_block(acc, b);
-    });
+    for_each_index(blocks, [&](std::size_t b) { run_block(partials.local(), b); });
     Acc total = zero;
     for (const Acc& partial : partials) total.merge(partial);
     return total;

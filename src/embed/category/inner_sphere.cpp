@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/interrupt.hpp"
 #include "core/numeric.hpp"
 #include "core/parallel.hpp"
 
@@ -128,6 +129,7 @@ std::vector<std::optional<InnerSphereCandidate>> inner_sphere_candidates(const C
     }
     std::vector<std::optional<InnerChoice>> choices(n);
     for (const std::vector<std::size_t>& batch : kernel_batches(kernel_candidates, summaries)) {
+        core::check_interrupt();
         core::for_each_index(batch.size(), [&](std::size_t b) {
             const std::size_t c = batch[b];
             choices[c] = kernel_choice(embeddings, summaries[c], linear[c]->pca_evr, cfg);

@@ -391,6 +391,7 @@ JsonReader::Form JsonReader::begin_record(std::string_view record_name) {
 
 std::optional<std::string> JsonReader::next_key() {
     if (scan_.failed()) return std::nullopt;
+    interrupt_.tick();
     check_no_pending_colon();
     int c = scan_.skip_whitespace();
     if (c < 0) {
@@ -437,6 +438,7 @@ void JsonReader::end_object() {
 
 bool JsonReader::next_element() {
     if (scan_.failed()) return false;
+    interrupt_.tick();
     int c = scan_.skip_whitespace();
     if (c < 0) {
         scan_.fail_at_peek(kEofList);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/interrupt.hpp"
 #include "embed/json/json_error.hpp"
 #include "embed/json/json_scanner.hpp"
 
@@ -84,6 +85,8 @@ private:
     std::size_t read_variant_name(std::span<const std::string_view> names);
 
     JsonScanner scan_;
+    // Large texts are read with Ctrl-C honoured, checked every so many entries.
+    core::InterruptTicker interrupt_;
     std::size_t depth_ = 0;
     // A fresh container has no comma before its first entry.
     bool first_ = false;

@@ -4,6 +4,7 @@
 
 #include "core/conversions.hpp"
 #include "core/format.hpp"
+#include "core/interrupt.hpp"
 #include "embed/json/json_writer.hpp"
 
 namespace vantorel::embed {
@@ -79,6 +80,7 @@ core::Expected<PipelineBasis, PipelineError> prepare_basis(std::span<const std::
     std::vector<std::string> ids;
     ids.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
+        core::check_interrupt();
         ids.push_back(item_id(i));
         index.insert(ids.back(), embeddings[i]);
     }
@@ -86,6 +88,7 @@ core::Expected<PipelineBasis, PipelineError> prepare_basis(std::span<const std::
     std::vector<core::SphericalPoint> positions(n);
     std::vector<Point3> points(n);
     for (std::size_t i = 0; i < n; ++i) {
+        core::check_interrupt();
         positions[i] = projection.project(embeddings[i]);
         points[i] = to_point3(core::spherical_to_cartesian(positions[i]));
     }

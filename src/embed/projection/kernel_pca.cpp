@@ -4,10 +4,7 @@
 #include <cmath>
 #include <new>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/partitioner.h>
-
+#include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 #include "core/norm.hpp"
 #include "core/numeric.hpp"
@@ -90,24 +87,19 @@ std::vector<double> build_kernel(std::span<const double> rows, std::size_t n, st
     for (std::size_t bi = 0; bi < blocks; ++bi) {
         for (std::size_t bj = bi; bj < blocks; ++bj) tiles.emplace_back(bi, bj);
     }
-    tbb::parallel_for(
-        tbb::blocked_range<std::size_t>(0, tiles.size(), 1),
-        [&](const tbb::blocked_range<std::size_t>& r) {
-            for (std::size_t t = r.begin(); t != r.end(); ++t) {
-                const auto [bi, bj] = tiles[t];
-                const std::size_t i_end = std::min(n, (bi + 1) * kRowBlock);
-                const std::size_t j_end = std::min(n, (bj + 1) * kRowBlock);
-                for (std::size_t i = bi * kRowBlock; i < i_end; ++i) {
-                    const double* ti = row_ptr(rows, i, dim);
-                    for (std::size_t j = std::max(i + 1, bj * kRowBlock); j < j_end; ++j) {
-                        const double value = rbf(gamma, squared_distance(ti, row_ptr(rows, j, dim), dim));
-                        k[i * n + j] = value;
-                        k[j * n + i] = value;
-                    }
-                }
+    core::for_each_index(tiles.size(), [&](std::size_t t) {
+        const auto [bi, bj] = tiles[t];
+        const std::size_t i_end = std::min(n, (bi + 1) * kRowBlock);
+        const std::size_t j_end = std::min(n, (bj + 1) * kRowBlock);
+        for (std::size_t i = bi * kRowBlock; i < i_end; ++i) {
+            const double* ti = row_ptr(rows, i, dim);
+            for (std::size_t j = std::max(i + 1, bj * kRowBlock); j < j_end; ++j) {
+                const double value = rbf(gamma, squared_distance(ti, row_ptr(rows, j, dim), dim));
+                k[i * n + j] = value;
+                k[j * n + i] = value;
             }
-        },
-        tbb::simple_partitioner{});
+        }
+    });
     for (std::size_t i = 0; i < n; ++i) k[i * n + i] = 1.0;
     return k;
 }
@@ -183,6 +175,7 @@ Eigenpair power_iterate(const std::vector<double>& k, std::size_t n, std::uint64
     double lambda_prev = 0.0;
     double lambda = 0.0;
     for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
+        core::check_interrupt();
         w.swap(product);
         for (const Eigenpair& u : found) {
             const double c = dot(w, u.vector);

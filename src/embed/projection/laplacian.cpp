@@ -1,18 +1,16 @@
 #include "embed/projection/laplacian.hpp"
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
 
+#include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 #include "core/norm.hpp"
 #include "core/numeric.hpp"
+#include "core/parallel.hpp"
 
 namespace vantorel::embed {
 
@@ -157,16 +155,17 @@ NeighbourQueues nearest_neighbours(const ActiveSets& sets, std::size_t k) {
     const auto block = [n](std::size_t b) { return VertexRange{b * kPairBlock, std::min(n, (b + 1) * kPairBlock)}; };
 
     const auto within_block = [&](std::size_t b) { offer_pairs(sets, block(b), block(b), queues); };
-    tbb::parallel_for(std::size_t{0}, blocks, within_block, tbb::simple_partitioner());
+    core::for_each_index(blocks, within_block);
 
     const std::size_t slots = blocks + blocks % 2;  // an odd count gets an idle slot
     for (std::size_t round = 0; round + 1 < slots; ++round) {
+        core::check_interrupt();
         const auto between_blocks = [&](std::size_t p) {
             const auto [a, b] = round_robin_pair(round, p, slots);
             if (a >= blocks || b >= blocks) return;
             offer_pairs(sets, block(std::min(a, b)), block(std::max(a, b)), queues);
         };
-        tbb::parallel_for(std::size_t{0}, slots / 2, between_blocks, tbb::simple_partitioner());
+        core::for_each_index(slots / 2, between_blocks);
     }
     return queues;
 }
@@ -182,15 +181,13 @@ struct SparseMatrix {
     // Each row's products are summed in ascending column order, as a dense
     // product would (the zero terms do not change a sum).
     void multiply(std::span<const double> v, std::span<double> out) const {
-        const auto rows_of_task = [&](const tbb::blocked_range<std::size_t>& range) {
-            for (std::size_t i = range.begin(); i != range.end(); ++i) {
+        core::for_each_block(rows(), kProductRowsPerTask, [&](std::size_t, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i != end; ++i) {
                 double sum = 0.0;
                 for (std::size_t e = row_start[i]; e != row_start[i + 1]; ++e) sum += value[e] * v[column[e]];
                 out[i] = sum;
             }
-        };
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, rows(), kProductRowsPerTask), rows_of_task,
-                          tbb::simple_partitioner());
+        });
     }
 };
 
@@ -311,6 +308,7 @@ Eigenpair dominant_eigenpair(const SparseMatrix& m, const std::vector<std::vecto
     m.multiply(v, mv);
     double previous = 0.0;
     for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
+        core::check_interrupt();
         std::copy(mv.begin(), mv.end(), w.begin());
         deflate(w, basis);
         const double norm = magnitude(w);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 #include "core/norm.hpp"
 #include "core/numeric.hpp"
@@ -169,6 +170,7 @@ double find_component(CovarianceProduct& product, std::vector<double>& found, st
     double lambda_prev = 0.0;
     bool converged = false;
     for (int iter = 0; iter < kMaxIterations && !converged; ++iter) {
+        core::check_interrupt();
         product.apply(v, w);
         deflate(w, found, k, dim);
         const double m = magnitude(w);

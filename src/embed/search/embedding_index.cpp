@@ -5,9 +5,8 @@
 #include <limits>
 #include <queue>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/partitioner.h>
+#include "core/interrupt.hpp"
+#include "core/parallel.hpp"
 
 namespace vantorel::embed {
 namespace {
@@ -89,24 +88,20 @@ std::shared_ptr<const Adjacency> build_neighbour_graph(std::size_t item_count, s
 
     EdgeMerger merger(item_count);
     for (std::size_t start = 0; start < item_count; start += wave) {
+        core::check_interrupt();
         const std::size_t end = start + std::min(wave, item_count - start);
         const std::size_t count = (end - start + kSearchBlock - 1) / kSearchBlock;
-        tbb::parallel_for(
-            tbb::blocked_range<std::size_t>(0, count, 1),
-            [&](const tbb::blocked_range<std::size_t>& range) {
-                for (std::size_t b = range.begin(); b != range.end(); ++b) {
-                    BlockHits& block = blocks[b];
-                    block.hits.clear();
-                    block.counts.clear();
-                    const std::size_t first = start + b * kSearchBlock;
-                    for (std::size_t i = first; i < std::min(end, first + kSearchBlock); ++i) {
-                        const std::size_t before = block.hits.size();
-                        search(i, block.hits);
-                        block.counts.push_back(block.hits.size() - before);
-                    }
-                }
-            },
-            tbb::simple_partitioner{});
+        core::for_each_index(count, [&](std::size_t b) {
+            BlockHits& block = blocks[b];
+            block.hits.clear();
+            block.counts.clear();
+            const std::size_t first = start + b * kSearchBlock;
+            for (std::size_t i = first; i < std::min(end, first + kSearchBlock); ++i) {
+                const std::size_t before = block.hits.size();
+                search(i, block.hits);
+                block.counts.push_back(block.hits.size() - before);
+            }
+        });
         for (std::size_t b = 0; b < count; ++b) {
             std::span<const Edge> rest = blocks[b].hits;
             const std::size_t first = start + b * kSearchBlock;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/format.hpp"
+#include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 #include "core/norm.hpp"
 #include "core/numeric.hpp"
@@ -156,6 +157,7 @@ Clustering cluster(const Directions& d, std::size_t k) {
     }
     Clustering run{std::vector<std::size_t>(n, 0), k};
     for (int round = 0; round < kMaxRounds; ++round) {
+        core::check_interrupt();
         if (!assign(d, centroids, run.assignment)) break;
         recompute(d, run.assignment, centroids);
     }

@@ -3,6 +3,7 @@
 #include "core/format.hpp"
 #include "embed/json/json_tolerant.hpp"
 #include "embed/json/json_writer.hpp"
+#include "python/runtime/gil.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -155,11 +156,13 @@ Manifold read_manifold(embed::JsonReader& r) {
 // before any field is judged.
 template <auto read>
 auto from_json_text(const Args& a) {
-    embed::JsonReader r(a.convert(0, to_string_view));
-    auto value = read(r);
-    r.finish();
-    if (!r.ok()) raise_value_error(r.error().message());
-    return value;
+    return with_interrupts([text = a.convert(0, to_string_view)] {
+        embed::JsonReader r(text);
+        auto value = read(r);
+        r.finish();
+        if (!r.ok()) raise_value_error(r.error().message());
+        return value;
+    });
 }
 
 Path path_from_json_text(const Args& a) {

@@ -77,13 +77,15 @@ PyPipeline construct(const Args& a) {
 
 // The corpus of a JSON text: {"categories": [str...], "embeddings": [[number...]...]}.
 Ref from_json(const Args& a) {
-    auto corpus = embed::read_corpus_json(a.convert(0, to_string_view));
+    auto corpus = with_interrupts([text = a.convert(0, to_string_view)] { return embed::read_corpus_json(text); });
     if (!corpus) raise_value_error(corpus.error());
     std::vector<std::string> categories = std::move(corpus->categories);
     embed::Corpus embeddings = std::move(corpus->embeddings);
     const std::size_t dimension = dimension_of(embeddings);
-    return pipeline_class().make(
-        {built_or_raise(VantorelPipeline::make(std::move(categories), std::move(embeddings))), dimension});
+    return pipeline_class().make({built_or_raise(with_interrupts([&] {
+                                      return VantorelPipeline::make(std::move(categories), std::move(embeddings));
+                                  })),
+                                  dimension});
 }
 
 Ref config(const PyPipeline& p) { return write_dict(p.engine.config()); }
@@ -130,14 +132,11 @@ Ref projection_kind(const PyPipeline& p) {
 std::size_t item_count(const PyPipeline& p) { return p.engine.ids().size(); }
 
 Py_ssize_t length_slot(PyObject* self) {
-    try {
+    return guarded_as<Py_ssize_t>(-1, [self] {
         return with_borrow<const PyPipeline>(self, [](const PyPipeline& p) {
             return static_cast<Py_ssize_t>(item_count(p));
         });
-    } catch (...) {
-        translate_current_exception();
-        return -1;
-    }
+    });
 }
 
 int bool_slot(PyObject* self) {

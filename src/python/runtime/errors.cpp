@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 
 namespace vantorel::python {
@@ -58,6 +59,9 @@ void translate_current_exception() noexcept {
         throw;
     } catch (const PyErrorSet&) {
         if (!PyErr_Occurred()) set_panic("native call failed without setting an exception");
+    } catch (const core::Interrupted&) {
+        // The signal handler that stopped the work has set its exception.
+        if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::length_error&) {

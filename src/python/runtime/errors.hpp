@@ -2,7 +2,10 @@
 
 #include "python/runtime/ref.hpp"
 
+#include <cxxabi.h>
+
 #include <string>
+#include <utility>
 
 namespace vantorel::python {
 
@@ -26,27 +29,32 @@ PyObject* panic_exception_type();
 // Turns the exception in flight (inside a catch block) into a Python exception.
 void translate_current_exception() noexcept;
 
+// Runs `body` and returns its result, or `failed` with the exception it threw
+// set in the interpreter. A thread being ended at interpreter exit
+// (abi::__forced_unwind) is let through: swallowing it would abort the process.
+template <class R, class F>
+R guarded_as(R failed, F&& body) {
+    try {
+        return body();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        translate_current_exception();
+        return failed;
+    }
+}
+
 // Runs `body` (returning a Ref) and hands its result to the interpreter;
 // nothing thrown inside ever crosses into the interpreter.
 template <class F>
-PyObject* guarded(F&& body) noexcept {
-    try {
-        return body().release();
-    } catch (...) {
-        translate_current_exception();
-        return nullptr;
-    }
+PyObject* guarded(F&& body) {
+    return guarded_as<PyObject*>(nullptr, [&body] { return body().release(); });
 }
 
 // Same for slots that report failure as -1.
 template <class F>
-int guarded_status(F&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        translate_current_exception();
-        return -1;
-    }
+int guarded_status(F&& body) {
+    return guarded_as(-1, std::forward<F>(body));
 }
 
 }  // namespace vantorel::python

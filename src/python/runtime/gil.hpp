@@ -1,28 +1,58 @@
 #pragma once
 
+#include <cxxabi.h>
+
+#include <exception>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+#include "core/interrupt.hpp"
 #include "python/runtime/ref.hpp"
 
 namespace vantorel::python {
 
-// Releases the interpreter lock for the lifetime of the guard. Engine work
-// inside must not touch Python objects; exceptions unwind through the guard,
-// which takes the lock back before any handler runs.
-class AllowThreads {
-public:
-    AllowThreads() noexcept : state_(PyEval_SaveThread()) {}
-    ~AllowThreads() { PyEval_RestoreThread(state_); }
-    AllowThreads(const AllowThreads&) = delete;
-    AllowThreads& operator=(const AllowThreads&) = delete;
+namespace gil_detail {
 
-private:
-    PyThreadState* state_;
-};
+// Interrupt polls for the engine's long loops: run the interpreter's signal
+// handlers (Ctrl-C raises KeyboardInterrupt there) and report whether one
+// raised. The second one takes the lock for the check and gives it back.
+bool signal_raised_with_gil(void* unused);
+bool signal_raised_without_gil(void* thread_state);
 
-// Runs `work` without the interpreter lock and returns its result.
+}  // namespace gil_detail
+
+// Runs `work` with the interpreter lock held, letting the engine's long loops
+// stop on Ctrl-C (they throw core::Interrupted with KeyboardInterrupt set).
+template <class F>
+decltype(auto) with_interrupts(F&& work) {
+    const core::InterruptScope scope({gil_detail::signal_raised_with_gil, nullptr});
+    return std::forward<F>(work)();
+}
+
+// Runs `work` without the interpreter lock and returns its result; engine work
+// inside must not touch Python objects, and stops on Ctrl-C like above.
+//
+// The lock is taken back by a plain call, never in a destructor: at
+// interpreter exit, taking it ends a daemon thread by unwinding its stack
+// (abi::__forced_unwind), which must travel through here untouched. Other
+// exceptions wait until the lock is back, so every handler runs with it.
 template <class F>
 auto without_gil(F&& work) {
-    AllowThreads guard;
-    return work();
+    std::optional<std::invoke_result_t<F&>> result;
+    std::exception_ptr failure;
+    PyThreadState* state = PyEval_SaveThread();
+    try {
+        const core::InterruptScope scope({gil_detail::signal_raised_without_gil, &state});
+        result.emplace(work());
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    PyEval_RestoreThread(state);
+    if (failure) std::rethrow_exception(failure);
+    return std::move(*result);
 }
 
 }  // namespace vantorel::python
