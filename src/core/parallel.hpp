@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <vector>
 
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/partitioner.h>
+#include <oneapi/tbb/task_arena.h>
 
 #include "core/interrupt.hpp"
 
@@ -15,13 +15,13 @@ namespace vantorel::core {
 
 namespace parallel_detail {
 
-// each(i) for i in [0, count), one task per index, with the calling thread's
-// interrupt polls paused while it runs tasks.
+// each(i) for i in [first, last), one task per index, with the calling
+// thread's interrupt polls paused while it runs tasks.
 template <class Each>
-void run_tasks(std::size_t count, const Each& each) {
+void run_tasks(std::size_t first, std::size_t last, const Each& each) {
     const PollPause pause;
     tbb::parallel_for(
-        tbb::blocked_range<std::size_t>(0, count, 1),
+        tbb::blocked_range<std::size_t>(first, last, 1),
         [&each](const tbb::blocked_range<std::size_t>& range) {
             for (std::size_t i = range.begin(); i != range.end(); ++i) each(i);
         },
@@ -35,40 +35,35 @@ void run_tasks(std::size_t count, const Each& each) {
 // the number of threads, so per-block results joined in block order are the
 // same on any machine.
 //
-// When the calling thread has an interrupt poll, the blocks run in rounds: a
-// block whose task starts after the poll is due waits for the next round, and
-// between rounds the calling thread polls, outside the parallel region (a poll
-// never runs inside a task). Each round runs at least its first block.
+// When the calling thread has an interrupt poll, the blocks run in rounds of
+// consecutive blocks and the calling thread polls between rounds, outside the
+// parallel region (a poll never runs inside a task). Rounds start one block
+// per thread wide and double while they end well within the poll interval,
+// so a round lasts about one interval once blocks are known to be quick.
 template <class Body>
 void for_each_block(std::size_t n, std::size_t size, const Body& body) {
     using Clock = std::chrono::steady_clock;
-    const std::size_t blocks = (n + size - 1) / size;
-    const auto run = [&body, n, size](std::size_t b) { body(b, b * size, std::min(n, (b + 1) * size)); };
+    const std::size_t blocks = n == 0 ? 0 : (n - 1) / size + 1;
+    const auto run = [&body, n, size](std::size_t b) { body(b, b * size, std::min(n, b * size + size)); };
     check_interrupt();
-    Clock::time_point due = poll_due();
-    if (due == Clock::time_point::max()) {
-        parallel_detail::run_tasks(blocks, run);
+    if (poll_due() == Clock::time_point::max()) {
+        parallel_detail::run_tasks(0, blocks, run);
         return;
     }
-    std::vector<std::size_t> pending(blocks);
-    for (std::size_t b = 0; b < blocks; ++b) pending[b] = b;
-    std::vector<char> deferred(blocks, 0);
-    while (!pending.empty()) {
-        parallel_detail::run_tasks(pending.size(), [&](std::size_t i) {
-            if (i != 0 && Clock::now() >= due) {
-                deferred[i] = 1;
-                return;
-            }
-            run(pending[i]);
-        });
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < pending.size(); ++i) {
-            if (deferred[i] != 0) pending[kept++] = pending[i];
-            deferred[i] = 0;
-        }
-        pending.resize(kept);
+    const auto threads = static_cast<std::size_t>(std::max(1, tbb::this_task_arena::max_concurrency()));
+    std::size_t width = threads;
+    for (std::size_t first = 0; first < blocks;) {
+        const std::size_t last = first + std::min(width, blocks - first);
+        const Clock::time_point started = Clock::now();
+        parallel_detail::run_tasks(first, last, run);
+        const Clock::duration took = Clock::now() - started;
+        first = last;
         check_interrupt();
-        due = poll_due();
+        if (took < kPollInterval / 4 && width < blocks) {
+            width *= 2;
+        } else if (took > kPollInterval && width > threads) {
+            width /= 2;
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <unordered_map>
 
+#include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 #include "embed/tuning/generator.hpp"
 #include "embed/tuning/projection_fit_key.hpp"
@@ -35,6 +36,7 @@ public:
         : categories_(categories), embeddings_(embeddings), metric_(metric) {}
 
     void trial(const PipelineConfig& config) {
+        core::check_interrupt();
         const ProjectionFitKey key = ProjectionFitKey::of(config);
         auto cached = fits_.find(key);
         if (cached == fits_.end()) {

@@ -6,6 +6,7 @@
 #include "python/navigator/navigator.hpp"
 #include "python/navigator/navigator_reports.hpp"
 #include "python/pipeline/pipeline.hpp"
+#include "python/runtime/gil.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -37,8 +38,11 @@ Ref run_navigator(const Args& a) {
         for (const embed::ExportedPoint& p : points) positions.push_back({p.r, p.theta, p.phi});
     }
     // The names are read in place: the borrow keeps the pipeline as it is.
-    nav::NavigatorReport report = nav::run_full_analysis(pipeline.category_layer(), positions, pipeline.categories(), config,
-                                                         pipeline.explained_variance_ratio());
+    // The lock stays held for the whole analysis; Ctrl-C still stops it.
+    nav::NavigatorReport report = with_interrupts([&] {
+        return nav::run_full_analysis(pipeline.category_layer(), positions, pipeline.categories(), config,
+                                      pipeline.explained_variance_ratio());
+    });
     return navigator_report_class().make(to_navigator_report(std::move(report)));
 }
 

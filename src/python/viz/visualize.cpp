@@ -12,6 +12,7 @@
 #include "embed/viz/viz_page.hpp"
 #include "python/embedding_input.hpp"
 #include "python/pipeline/pipeline.hpp"
+#include "python/runtime/gil.hpp"
 #include "python/viz/viz.hpp"
 
 namespace vantorel::python {
@@ -117,7 +118,8 @@ Ref visualize(const Args& a) {
     reject_non_finite_rows(embeddings);
     reject_ragged_rows(embeddings);
 
-    auto fitted = embed::PcaProjection::fit(embeddings, embed::RadialStrategy::magnitude());
+    auto fitted =
+        with_interrupts([&] { return embed::PcaProjection::fit(embeddings, embed::RadialStrategy::magnitude()); });
     if (!fitted) raise_value_error("PCA fit failed: " + fitted.error().message());
     const embed::PcaProjection& projection = fitted.value();
 

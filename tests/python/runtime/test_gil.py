@@ -96,6 +96,8 @@ print("same" if reference() == before else "different", flush=True)
 INTERRUPT_KINDS = {
     "laplacian_build": "v.Pipeline(C, X, config=LAP)",
     "detect_globs_unbounded": "p.detect_globs(max_k=2**64 - 1)",
+    "auto_tune_grid": "v.auto_tune(C[:2000], X[:2000], strategy='grid')",
+    "navigator_holding_the_lock": "v.run_navigator(p, config=v.NavigatorConfig(coverage_samples=10**12))",
 }
 
 
