@@ -84,16 +84,30 @@ template <std::size_t W, std::size_t Rows>
     }
 }
 
-// One version per instruction set, chosen when the program loads. No version
-// fuses multiplies into adds, so all give the same bits.
-__attribute__((target("default"))) void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
+// One version per instruction set. No version fuses multiplies into adds, so
+// all give the same bits.
+void tile_dots_plain(const double* a, const double* b, std::size_t dim, double* out) {
     tile_dots_in<2, 4>(a, b, dim, out);
 }
-__attribute__((target("avx2"))) void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
+__attribute__((target("avx2"))) void tile_dots_avx2(const double* a, const double* b, std::size_t dim, double* out) {
     tile_dots_in<4, 4>(a, b, dim, out);
 }
-__attribute__((target("avx512f"))) void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
+__attribute__((target("avx512f"))) void tile_dots_avx512(const double* a, const double* b, std::size_t dim,
+                                                         double* out) {
     tile_dots_in<8, 8>(a, b, dim, out);
+}
+
+// The version is picked on first use rather than by the loader: a loader-run
+// resolver executes before sanitizer runtimes are ready and crashes them.
+void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
+    using Version = void (*)(const double*, const double*, std::size_t, double*);
+    static const Version chosen = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512f")) return &tile_dots_avx512;
+        if (__builtin_cpu_supports("avx2")) return &tile_dots_avx2;
+        return &tile_dots_plain;
+    }();
+    chosen(a, b, dim, out);
 }
 
 struct Sums {

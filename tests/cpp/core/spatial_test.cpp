@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <tbb/task_arena.h>
+#include <oneapi/tbb/task_arena.h>
 
 #include <algorithm>
 #include <array>

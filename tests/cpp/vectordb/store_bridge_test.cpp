@@ -6,6 +6,8 @@
 #include <limits>
 #include <thread>
 
+#include <oneapi/tbb/global_control.h>
+
 #include "core/distance.hpp"
 #include "embed/category/category_fixture.hpp"
 #include "vectordb/in_memory_store.hpp"
@@ -278,6 +280,9 @@ TEST(StoreBridge, HybridSearchReranksTheStoresRecall) {
 }
 
 TEST(StoreBridge, QueriesDuringRebuildsAnswerFromOneBuild) {
+    // The pool is not instrumented for the race detector this test runs under:
+    // keep parallel loops on the threads that start them.
+    const tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
     const auto a = clustered(3, 12, 5, 0.3, 21);
     const auto b = clustered(3, 12, 5, 0.3, 22);
     auto store = filled(records_of(a), 5);

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include <tbb/global_control.h>
+#include <oneapi/tbb/global_control.h>
 
 #include "embed/category/category_fixture.hpp"
 #include "core/distance.hpp"

@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include <tbb/global_control.h>
+#include <oneapi/tbb/global_control.h>
 
 #include <algorithm>
 #include <array>

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include <tbb/global_control.h>
+#include <oneapi/tbb/global_control.h>
 
 #include "core/conversions.hpp"
 #include "core/distance.hpp"

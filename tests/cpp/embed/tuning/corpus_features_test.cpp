@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include <tbb/global_control.h>
+#include <oneapi/tbb/global_control.h>
 
 #include "core/distance.hpp"
 #include "core/numeric.hpp"
