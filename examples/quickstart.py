@@ -59,6 +59,20 @@ print("domain groups:", [g.category_names for g in pipeline.domain_groups()])
 print("\nfirst lines of the CSV export:")
 print("\n".join(pipeline.to_csv().splitlines()[:3]))
 
+report = vt.run_navigator(pipeline, config=vt.NavigatorConfig(curvature_top_n=3))
+print(f"\nnavigator: {report.coverage.coverage_fraction:.1%} of the sphere covered by category caps")
+for cell in report.voronoi:
+    print(f"  {cell.category_name:<10} Voronoi cell {cell.cell_area:.3f} sr, neighbours {cell.voronoi_neighbors}")
+print("  most curved triples:", [(t.categories, round(t.excess, 4)) for t in report.top_curvature_triples])
+
+features = vt.corpus_features(labels, embeddings)
+print(f"\ncorpus features: {features['n_items']} items, {features['n_categories']} categories, "
+      f"intra/inter similarity {features['mean_intra_category_similarity']:.3f}"
+      f"/{features['mean_inter_category_similarity']:.3f}")
+tuned, tune_report = vt.auto_tune(labels, embeddings, strategy="random", budget=8, seed=7)
+print(f"auto_tune: best {tune_report['metric_name']} {tune_report['best_score']:.3f} "
+      f"after {tune_report['trials_count']} trials ({tuned.projection_kind})")
+
 # An interactive view of the sphere: open the page in a browser to rotate it,
 # hover and click points, toggle categories and search labels.
 page = vt.visualize_pipeline(pipeline, output="quickstart_sphere.html", title="vantorel quickstart",
