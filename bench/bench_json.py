@@ -10,20 +10,15 @@ category, which is judged after the whole text is read) with its own ratio.
 """
 import argparse
 import json
-import time
 
 import numpy as np
 
 import vantorel as vt
+from timing import best_of
 
 
 def best(fn, repeats):
-    times = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times)
+    return best_of(fn, repeats)[0]
 
 
 def glob_text_keys(n):

@@ -14,7 +14,6 @@ and the antipodal, curvature and lune analyses besides, on every core; run it
 under `taskset -c 0` for the one-core comparison.
 """
 import os
-import time
 
 # NumPy's products here are n x 3 by 3 x 20: threaded BLAS only adds overhead
 # (ten times slower on a busy machine), so NumPy gets its fastest setting.
@@ -25,15 +24,7 @@ import numpy as np  # noqa: E402
 
 import vantorel as vt  # noqa: E402
 from corpus import labelled_corpus  # noqa: E402
-
-
-def best_of(fn, repeats=5):
-    times = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times)
+from timing import best_of  # noqa: E402
 
 
 def category_caps(pipeline):
@@ -83,9 +74,9 @@ def main():
           f"({config.coverage_samples} coverage, {config.voronoi_samples} Voronoi, "
           f"{config.exclusivity_samples} exclusivity samples per category)")
 
-    ours_t = best_of(lambda: vt.run_navigator(pipeline))
+    ours_t, _ = best_of(lambda: vt.run_navigator(pipeline), 5)
     axes, cos_half = category_caps(pipeline)
-    numpy_t = best_of(lambda: numpy_monte_carlo(axes, cos_half, config))
+    numpy_t, _ = best_of(lambda: numpy_monte_carlo(axes, cos_half, config), 5)
     report = vt.run_navigator(pipeline)
     print(f"  run_navigator (whole report)      {ours_t * 1e3:8.1f} ms   "
           f"coverage {report.coverage.coverage_fraction:.4f}")

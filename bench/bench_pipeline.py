@@ -6,18 +6,12 @@ bench/pipeline_breakdown (cmake -DVANTOREL_BUILD_BENCH=ON).
 """
 import math
 import sys
-import time
 
 import numpy as np
 
 import vantorel as vt
 from corpus import labelled_corpus
-
-
-def timed(fn):
-    start = time.perf_counter()
-    result = fn()
-    return time.perf_counter() - start, result
+from timing import timed
 
 
 def main():

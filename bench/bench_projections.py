@@ -3,22 +3,12 @@
 Run: python3 bench/bench_projections.py   (needs scikit-learn)
 """
 import sys
-import time
 
 import numpy as np
 
 import vantorel as vt
 from corpus import labelled_corpus
-
-
-def best_of(fn, repeat=3):
-    best = float("inf")
-    result = None
-    for _ in range(repeat):
-        start = time.perf_counter()
-        result = fn()
-        best = min(best, time.perf_counter() - start)
-    return best, result
+from timing import best_of
 
 
 def main():

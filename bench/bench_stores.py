@@ -9,24 +9,10 @@ import json
 import os
 import pathlib
 import tempfile
-import time
+from timing import best_of, timed
 
 APPENDS = 10_000
 LINES = 100_000
-
-
-def timed(fn):
-    start = time.perf_counter()
-    result = fn()
-    return time.perf_counter() - start, result
-
-
-def best_of(runs, fn):
-    times = []
-    for _ in range(runs):
-        t, result = timed(fn)
-        times.append(t)
-    return min(times), result
 
 
 def event_fields(i):
@@ -83,8 +69,8 @@ def main():
                 c, q, s, t = event_fields(i)
                 f.write(json.dumps({"corpus_id": c, "query_id": q, "score": s, "timestamp": t}) + "\n")
         size = store.stat().st_size / 1e6
-        ours_t, aggregator = best_of(3, vt.FeedbackAggregator.load_default)
-        json_t, events = best_of(3, lambda: json_lines(store))
+        ours_t, aggregator = best_of(vt.FeedbackAggregator.load_default, 3)
+        json_t, events = best_of(lambda: json_lines(store), 3)
         assert len(aggregator) == len(events) == LINES
         print(f"feedback store, load of {LINES:,} lines ({size:.1f} MB)")
         report("FeedbackAggregator.load_default()", ours_t, json_t)
@@ -96,8 +82,8 @@ def main():
             for i in range(LINES):
                 f.write(json.dumps({**training_record(i), "best_config": full_config}) + "\n")
         size = records.stat().st_size / 1e6
-        ours_t, loaded = best_of(3, vt.load_default_store)
-        json_t, parsed = best_of(3, lambda: json_lines(records))
+        ours_t, loaded = best_of(vt.load_default_store, 3)
+        json_t, parsed = best_of(lambda: json_lines(records), 3)
         assert loaded == parsed
         print(f"training-record store, load of {LINES:,} lines ({size:.1f} MB) into dicts")
         report("load_default_store()", ours_t, json_t)

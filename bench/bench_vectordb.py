@@ -10,15 +10,10 @@ import numpy as np
 
 import vantorel as vt
 from corpus import labelled_corpus
+from timing import timed
 
 N, DIM, QUERIES, K = 100_000, 384, 100, 10
 THREADS = 3  # the machine is shared
-
-
-def timed(fn):
-    start = time.perf_counter()
-    result = fn()
-    return time.perf_counter() - start, result
 
 
 def per_query_ms(search, queries):

@@ -12,16 +12,10 @@ sequences, item by item, which is what its remaining time is.
 """
 import os
 import tempfile
-import time
 
 import vantorel as vt
 from corpus import labelled_corpus
-
-
-def timed(fn):
-    start = time.perf_counter()
-    result = fn()
-    return time.perf_counter() - start, result
+from timing import timed
 
 
 def main():

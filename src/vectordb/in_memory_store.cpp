@@ -4,11 +4,15 @@
 #include <limits>
 #include <mutex>
 
+#include "core/parallel.hpp"
 #include "embed/embedding.hpp"
 #include "vectordb/top_k.hpp"
 
 namespace vantorel::vectordb {
 namespace {
+
+// Records scored by one parallel task of a search.
+constexpr std::size_t kSearchBlock = 4096;
 
 // Eight running sums over interleaved lanes, joined pairwise: independent
 // chains let the loop use the vector unit, and the fixed order keeps each
@@ -110,14 +114,28 @@ StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const dou
     // A NaN norm is not below epsilon: its scores stay NaN.
     const bool zero_query = dimension_ == 0 || query_norm < eps;
 
-    TopK best(static_cast<std::size_t>(std::min<std::uint64_t>(k, n)));
+    // Blocks of records are scored in parallel, each keeping its own k best;
+    // those are offered again in position order, which gives exactly the k
+    // best of one pass over all records.
+    const auto keep = static_cast<std::size_t>(std::min<std::uint64_t>(k, n));
     const double* rows = vectors_.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        const double norm = norms_[i];
-        const double score = zero_query || norm < eps
-                                 ? 0.0
-                                 : dot(query.data(), rows + i * dimension_, dimension_) / (query_norm * norm);
-        best.offer(i, score);
+    std::vector<std::vector<TopK::Kept>> kept((n + kSearchBlock - 1) / kSearchBlock);
+    core::for_each_block(n, kSearchBlock, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        TopK local(keep);
+        for (std::size_t i = begin; i < end; ++i) {
+            const double norm = norms_[i];
+            const double score = zero_query || norm < eps
+                                     ? 0.0
+                                     : dot(query.data(), rows + i * dimension_, dimension_) / (query_norm * norm);
+            local.offer(i, score);
+        }
+        kept[block] = local.take();
+        std::sort(kept[block].begin(), kept[block].end(),
+                  [](const TopK::Kept& a, const TopK::Kept& b) { return a.position < b.position; });
+    });
+    TopK best(keep);
+    for (const auto& block : kept) {
+        for (const auto& [position, score] : block) best.offer(position, score);
     }
 
     std::vector<SearchResult> results;

@@ -107,13 +107,15 @@ TEST(InMemoryStore, SearchMatchesAFullSortedScan) {
     std::mt19937_64 gen(3);
     std::normal_distribution<double> normal;
     std::vector<VectorRecord> records;
-    for (int i = 0; i < 300; ++i) {
+    // More records than one search task scores, so ties meet across tasks.
+    for (int i = 0; i < 9000; ++i) {
         std::vector<double> v(dim);
         for (double& x : v) x = normal(gen);
         records.push_back(record("r" + std::to_string(i), v, {{"i", i}}));
     }
     records[7].vector.assign(dim, 0.0);  // scores 0 against anything
-    records[9].vector = records[4].vector;  // a tie: insertion order decides
+    records[9].vector = records[4].vector;  // ties: insertion order decides
+    records[8500].vector = records[4].vector;
     InMemoryStore store("docs", dim);
     ASSERT_TRUE(store.upsert(records));
 
@@ -129,6 +131,9 @@ TEST(InMemoryStore, SearchMatchesAFullSortedScan) {
         if (k >= 2) {
             EXPECT_EQ(hits[0].id, "r4");
             EXPECT_EQ(hits[1].id, "r9");
+            if (k >= 3) {
+                EXPECT_EQ(hits[2].id, "r8500");
+            }
             EXPECT_EQ(hits[0].vector, records[4].vector);
             EXPECT_EQ(hits[0].metadata, (Metadata{{"i", 4}}));
         }
