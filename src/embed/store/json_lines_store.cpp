@@ -159,6 +159,7 @@ core::Expected<FileState, IoError> inspect(int fd) {
 // The store opened for inspecting and appending, created (with its directory)
 // when missing.
 core::Expected<Fd, IoError> open_for_append(const std::filesystem::path& path) {
+    if (auto error = check_path(path)) return core::Unexpected{std::move(*error)};
     constexpr int kFlags = O_RDWR | O_APPEND | O_CREAT;
     int fd = open_retrying(path.c_str(), kFlags, 0666);
     if (fd < 0) {
@@ -183,7 +184,13 @@ std::string_view trim(std::string_view text) noexcept {
     return text;
 }
 
+std::optional<IoError> check_path(const std::filesystem::path& path) {
+    if (path.native().find('\0') == std::string::npos) return std::nullopt;
+    return IoError{IoError::Kind::InvalidInput, "file name contained an unexpected NUL byte"};
+}
+
 core::Expected<std::string, IoError> read_store_text(const std::filesystem::path& path) {
+    if (auto error = check_path(path)) return core::Unexpected{std::move(*error)};
     std::string text;
     Fd fd(open_retrying(path.c_str(), O_RDONLY));
     if (!fd.valid()) {
@@ -202,6 +209,7 @@ core::Expected<std::filesystem::path, IoError> home_store_path(std::string_view 
 }
 
 std::optional<IoError> create_parent_dirs(const std::filesystem::path& path) {
+    if (auto error = check_path(path)) return error;
     const auto parent = path.parent_path();
     if (parent.empty()) return std::nullopt;
     std::error_code ec;
@@ -211,6 +219,7 @@ std::optional<IoError> create_parent_dirs(const std::filesystem::path& path) {
 }
 
 std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text, WriteFn write_fn) {
+    if (auto error = check_path(path)) return error;
     if (write_fn == nullptr) write_fn = &default_write;
     std::filesystem::path temp;
     int raw = -1;
