@@ -105,6 +105,20 @@ void sync_directory(const std::filesystem::path& dir) {
     if (fd.valid()) ::fsync(fd.get());
 }
 
+// The file a path finally names. A rename over a symbolic link would replace
+// the link and leave the file it points to stale, so a rewrite goes to that
+// file, as a write in place would. A target that need not exist yet is fine.
+std::filesystem::path link_target(std::filesystem::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) break;
+        auto next = std::filesystem::read_symlink(path, ec);
+        if (ec) break;
+        path = next.is_absolute() ? std::move(next) : path.parent_path() / next;
+    }
+    return path;
+}
+
 // What an append must know of the file before writing.
 struct FileState {
     bool legacy = false;
@@ -218,8 +232,9 @@ std::optional<IoError> create_parent_dirs(const std::filesystem::path& path) {
     return std::nullopt;
 }
 
-std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text, WriteFn write_fn) {
-    if (auto error = check_path(path)) return error;
+std::optional<IoError> replace_file(const std::filesystem::path& link, std::string_view text, WriteFn write_fn) {
+    if (auto error = check_path(link)) return error;
+    const std::filesystem::path path = link_target(link);
     if (write_fn == nullptr) write_fn = &default_write;
     std::filesystem::path temp;
     int raw = -1;

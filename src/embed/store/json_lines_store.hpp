@@ -48,7 +48,7 @@ using WriteFn = ssize_t (*)(int fd, const void* data, std::size_t size);
 // Replaces the file's content as a whole: the text goes to a temporary file in
 // the same directory, which is flushed to disk and renamed over the target, so
 // a crash or a failed write leaves the old file whole. An existing file's
-// permissions carry over.
+// permissions carry over; a symbolic link stays and its target is replaced.
 std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text,
                                     WriteFn write_fn = nullptr);
 

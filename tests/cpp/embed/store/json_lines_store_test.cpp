@@ -159,6 +159,14 @@ TEST_F(JsonLinesStore, FailedRewriteLeavesTheOldFileWhole) {
     ASSERT_FALSE(store::replace_file(path, "new content").has_value());
     EXPECT_EQ(read_file(path), "new content");
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+
+    // Through a relative link, to a target not yet there: the link stays.
+    const fs::path link = path.parent_path() / "link.json";
+    fs::create_directory(path.parent_path() / "real");
+    fs::create_symlink("real/target.json", link);
+    ASSERT_FALSE(store::replace_file(link, "linked").has_value());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_file(path.parent_path() / "real" / "target.json"), "linked");
 }
 
 TEST_F(JsonLinesStore, ConcurrentAppendersKeepEveryLine) {
