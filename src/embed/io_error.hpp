@@ -8,7 +8,7 @@ namespace vantorel::embed {
 // Failure of a file or environment operation of the stores: a kind callers can
 // branch on and the display text.
 struct IoError {
-    enum class Kind { NotFound, PermissionDenied, AlreadyExists, InvalidData, Other };
+    enum class Kind { NotFound, PermissionDenied, AlreadyExists, InvalidInput, InvalidData, Other };
 
     Kind kind = Kind::Other;
     std::string text;

@@ -105,6 +105,20 @@ void sync_directory(const std::filesystem::path& dir) {
     if (fd.valid()) ::fsync(fd.get());
 }
 
+// The file a path finally names. A rename over a symbolic link would replace
+// the link and leave the file it points to stale, so a rewrite goes to that
+// file, as a write in place would. A target that need not exist yet is fine.
+std::filesystem::path link_target(std::filesystem::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) break;
+        auto next = std::filesystem::read_symlink(path, ec);
+        if (ec) break;
+        path = next.is_absolute() ? std::move(next) : path.parent_path() / next;
+    }
+    return path;
+}
+
 // What an append must know of the file before writing.
 struct FileState {
     bool legacy = false;
@@ -159,6 +173,7 @@ core::Expected<FileState, IoError> inspect(int fd) {
 // The store opened for inspecting and appending, created (with its directory)
 // when missing.
 core::Expected<Fd, IoError> open_for_append(const std::filesystem::path& path) {
+    if (auto error = check_path(path)) return core::Unexpected{std::move(*error)};
     constexpr int kFlags = O_RDWR | O_APPEND | O_CREAT;
     int fd = open_retrying(path.c_str(), kFlags, 0666);
     if (fd < 0) {
@@ -183,7 +198,13 @@ std::string_view trim(std::string_view text) noexcept {
     return text;
 }
 
+std::optional<IoError> check_path(const std::filesystem::path& path) {
+    if (path.native().find('\0') == std::string::npos) return std::nullopt;
+    return IoError{IoError::Kind::InvalidInput, "file name contained an unexpected NUL byte"};
+}
+
 core::Expected<std::string, IoError> read_store_text(const std::filesystem::path& path) {
+    if (auto error = check_path(path)) return core::Unexpected{std::move(*error)};
     std::string text;
     Fd fd(open_retrying(path.c_str(), O_RDONLY));
     if (!fd.valid()) {
@@ -202,6 +223,7 @@ core::Expected<std::filesystem::path, IoError> home_store_path(std::string_view 
 }
 
 std::optional<IoError> create_parent_dirs(const std::filesystem::path& path) {
+    if (auto error = check_path(path)) return error;
     const auto parent = path.parent_path();
     if (parent.empty()) return std::nullopt;
     std::error_code ec;
@@ -210,7 +232,9 @@ std::optional<IoError> create_parent_dirs(const std::filesystem::path& path) {
     return std::nullopt;
 }
 
-std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text, WriteFn write_fn) {
+std::optional<IoError> replace_file(const std::filesystem::path& link, std::string_view text, WriteFn write_fn) {
+    if (auto error = check_path(link)) return error;
+    const std::filesystem::path path = link_target(link);
     if (write_fn == nullptr) write_fn = &default_write;
     std::filesystem::path temp;
     int raw = -1;

@@ -28,6 +28,10 @@ namespace vantorel::embed::store {
 std::string_view trim_leading(std::string_view text) noexcept;
 std::string_view trim(std::string_view text) noexcept;
 
+// A path the operating system would read only up to an embedded NUL byte,
+// so opening it would reach another file, is refused.
+std::optional<IoError> check_path(const std::filesystem::path& path);
+
 // The file's whole content, checked to be UTF-8. Only a missing file reads
 // as empty: a file that exists but cannot be read is an error.
 core::Expected<std::string, IoError> read_store_text(const std::filesystem::path& path);
@@ -44,7 +48,7 @@ using WriteFn = ssize_t (*)(int fd, const void* data, std::size_t size);
 // Replaces the file's content as a whole: the text goes to a temporary file in
 // the same directory, which is flushed to disk and renamed over the target, so
 // a crash or a failed write leaves the old file whole. An existing file's
-// permissions carry over.
+// permissions carry over; a symbolic link stays and its target is replaced.
 std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text,
                                     WriteFn write_fn = nullptr);
 

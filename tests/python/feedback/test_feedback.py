@@ -107,6 +107,13 @@ class TestAggregator:
         p.write_text('{"corpus_id": "c", "query_id": "q", "score": 0.5}\n')
         with pytest.raises(ValueError, match=r"^failed to load: .*timestamp"):
             vt.FeedbackAggregator.load(str(p))
+        # Cut at the NUL, the path would name the file written above.
+        before = p.read_bytes()
+        with pytest.raises(ValueError, match=r"^failed to save: .*NUL"):
+            g.save(str(p) + "\0x")
+        with pytest.raises(ValueError, match=r"^failed to load: .*NUL"):
+            vt.FeedbackAggregator.load(str(p) + "\0x")
+        assert p.read_bytes() == before
         with pytest.raises(TypeError, match="^argument 'path': "):
             vt.FeedbackAggregator.load(pathlib.Path(p))
         with pytest.raises(TypeError, match="^argument 'path': "):

@@ -126,6 +126,12 @@ TEST_F(JsonLinesStore, FilesThatCannotBeReadAreErrors) {
     EXPECT_EQ(append(path, event(1)).error().message(), IoError::from_errno(EISDIR).message());
     fs::remove(path);
 
+    // Cut at the NUL, the path would name another file.
+    const fs::path with_nul = path.native() + std::string("\0x", 2);
+    EXPECT_EQ(load(with_nul).error().kind, IoError::Kind::InvalidInput);
+    EXPECT_EQ(append(with_nul, event(1)).error().kind, IoError::Kind::InvalidInput);
+    EXPECT_FALSE(fs::exists(path));
+
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     put(path, event(1).to_json() + "\n");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
@@ -153,6 +159,14 @@ TEST_F(JsonLinesStore, FailedRewriteLeavesTheOldFileWhole) {
     ASSERT_FALSE(store::replace_file(path, "new content").has_value());
     EXPECT_EQ(read_file(path), "new content");
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+
+    // Through a relative link, to a target not yet there: the link stays.
+    const fs::path link = path.parent_path() / "link.json";
+    fs::create_directory(path.parent_path() / "real");
+    fs::create_symlink("real/target.json", link);
+    ASSERT_FALSE(store::replace_file(link, "linked").has_value());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_file(path.parent_path() / "real" / "target.json"), "linked");
 }
 
 TEST_F(JsonLinesStore, ConcurrentAppendersKeepEveryLine) {
