@@ -28,7 +28,7 @@ constexpr std::size_t kPanelsPerTask = 8;
 // zero past the last row. A tile then reads both of its panels front to back.
 struct Panels {
     std::vector<double> values;
-    std::vector<double> norms;  // Euclidean norm of every row
+    std::vector<double> norm_sq;  // squared Euclidean norm of every row
     std::size_t dim = 0;
 
     [[nodiscard]] const double* panel(std::size_t p) const noexcept { return values.data() + p * dim * kLanes; }
@@ -40,7 +40,7 @@ Panels pack(const Corpus& corpus, std::size_t dim) {
     Panels out;
     out.dim = dim;
     out.values.assign(panels * dim * kLanes, 0.0);
-    out.norms.resize(n);
+    out.norm_sq.resize(n);
     core::for_each_block(panels, 16, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t p = begin; p < end; ++p) {
             double* dst = out.values.data() + p * dim * kLanes;
@@ -53,7 +53,7 @@ Panels pack(const Corpus& corpus, std::size_t dim) {
                     dst[k * kLanes + r] = src[k];
                     sq += src[k] * src[k];
                 }
-                out.norms[row] = std::sqrt(sq);
+                out.norm_sq[row] = sq;
             }
         }
     });
@@ -119,8 +119,8 @@ struct Sums {
 
 // Adds the cosines of the pairs (i, j), i < j, of one tile to the sums, in
 // row-then-column order.
-void add_tile(const Panels& panels, std::span<const std::uint32_t> labels, std::size_t pa, std::size_t pb,
-              const double* dots, Sums& sums) {
+void add_tile(const Corpus& corpus, const Panels& panels, std::span<const std::uint32_t> labels, std::size_t pa,
+              std::size_t pb, const double* dots, Sums& sums) {
     const std::size_t n = labels.size();
     for (std::size_t r = 0; r < kLanes; ++r) {
         const std::size_t i = pa * kLanes + r;
@@ -129,10 +129,10 @@ void add_tile(const Panels& panels, std::span<const std::uint32_t> labels, std::
         for (std::size_t c = first; c < kLanes; ++c) {
             const std::size_t j = pb * kLanes + c;
             if (j >= n) break;
-            // The steps of core::cosine_similarity after its dot product.
-            const double denom = panels.norms[i] * panels.norms[j];
-            const double cosine = denom < core::kEps ? 0.0 : std::clamp(dots[r * kLanes + c] / denom, -1.0, 1.0);
-            sums.add(labels[i] == labels[j], cosine);
+            // The steps of core::cosine_similarity after its sums, including
+            // its rescaled form for rows whose squares overflow.
+            const auto cosine = core::cosine_from_sums(dots[r * kLanes + c], panels.norm_sq[i], panels.norm_sq[j]);
+            sums.add(labels[i] == labels[j], cosine ? *cosine : core::cosine_similarity(corpus[i], corpus[j]));
         }
     }
 }
@@ -149,7 +149,7 @@ Sums blocked_sums(const Corpus& corpus, std::span<const std::uint32_t> labels, s
         for (std::size_t pb = begin; pb < count; ++pb) {
             for (std::size_t pa = begin; pa < std::min(end, pb + 1); ++pa) {
                 tile_dots(panels.panel(pa), panels.panel(pb), dim, dots);
-                add_tile(panels, labels, pa, pb, dots, sums);
+                add_tile(corpus, panels, labels, pa, pb, dots, sums);
             }
         }
         partial[task] = sums;

@@ -138,6 +138,14 @@ TEST(CorpusFeaturesExtract, MatchesTranscriptionOnRandomCorpora) {
             EXPECT_EQ(pairwise_similarity(c.rows, c.labels, true), want.mean_inter_category_similarity);
         }
     }
+    // Rows whose squared norms overflow still have their cosines in the blocked walk.
+    auto huge = random_corpus(256, 13, 5, 9);
+    std::vector<double> scaled;
+    for (std::size_t i = 0; i < huge.rows.size(); ++i) {
+        for (const double x : huge.rows[i]) scaled.push_back(x * 1e200);
+    }
+    huge.rows = Corpus::uniform(std::move(scaled), 256, 13);
+    expect_close(extract(huge), transcription(huge.labels, huge.rows, 0.05));
 }
 
 TEST(CorpusFeaturesExtract, BlockedPairsDoNotDependOnThreadCount) {
