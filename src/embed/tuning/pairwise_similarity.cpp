@@ -28,7 +28,7 @@ constexpr std::size_t kPanelsPerTask = 8;
 // zero past the last row. A tile then reads both of its panels front to back.
 struct Panels {
     std::vector<double> values;
-    std::vector<double> norm_sq;  // squared Euclidean norm of every row
+    std::vector<double> norms;  // Euclidean norm of every row, inf when its squares overflow
     std::size_t dim = 0;
 
     [[nodiscard]] const double* panel(std::size_t p) const noexcept { return values.data() + p * dim * kLanes; }
@@ -40,7 +40,7 @@ Panels pack(const Corpus& corpus, std::size_t dim) {
     Panels out;
     out.dim = dim;
     out.values.assign(panels * dim * kLanes, 0.0);
-    out.norm_sq.resize(n);
+    out.norms.resize(n);
     core::for_each_block(panels, 16, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t p = begin; p < end; ++p) {
             double* dst = out.values.data() + p * dim * kLanes;
@@ -53,7 +53,7 @@ Panels pack(const Corpus& corpus, std::size_t dim) {
                     dst[k * kLanes + r] = src[k];
                     sq += src[k] * src[k];
                 }
-                out.norm_sq[row] = sq;
+                out.norms[row] = std::sqrt(sq);
             }
         }
     });
@@ -129,10 +129,17 @@ void add_tile(const Corpus& corpus, const Panels& panels, std::span<const std::u
         for (std::size_t c = first; c < kLanes; ++c) {
             const std::size_t j = pb * kLanes + c;
             if (j >= n) break;
-            // The steps of core::cosine_similarity after its sums, including
-            // its rescaled form for rows whose squares overflow.
-            const auto cosine = core::cosine_from_sums(dots[r * kLanes + c], panels.norm_sq[i], panels.norm_sq[j]);
-            sums.add(labels[i] == labels[j], cosine ? *cosine : core::cosine_similarity(corpus[i], corpus[j]));
+            // The steps of core::cosine_similarity after its sums, with the
+            // norms taken once per row; a pair with an overflowing norm (its
+            // product infinite, or NaN against a zero row) takes its rescaled form.
+            const double denom = panels.norms[i] * panels.norms[j];
+            double cosine;
+            if (!std::isfinite(denom)) {
+                cosine = core::cosine_similarity(corpus[i], corpus[j]);
+            } else {
+                cosine = denom < core::kEps ? 0.0 : std::clamp(dots[r * kLanes + c] / denom, -1.0, 1.0);
+            }
+            sums.add(labels[i] == labels[j], cosine);
         }
     }
 }
