@@ -1,4 +1,5 @@
 // visualize and visualize_pipeline: the interactive sphere page as an HTML file.
+#include <cmath>
 #include <optional>
 #include <span>
 #include <string>
@@ -90,6 +91,22 @@ void open_in_browser(PyObject* path) {
     if (!result) throw PyErrorSet{};
 }
 
+// An embedding whose magnitude is beyond the float range gets an infinite
+// radius; inf or NaN in the data would stop the page's script, so such a
+// corpus is refused before anything is written.
+void reject_non_finite_points(std::span<const core::CartesianPoint> cartesian,
+                              std::span<const core::SphericalPoint> spherical) {
+    for (std::size_t i = 0; i < cartesian.size(); ++i) {
+        const core::CartesianPoint& c = cartesian[i];
+        const core::SphericalPoint& s = spherical[i];
+        if (!(std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z) && std::isfinite(s.r) &&
+              std::isfinite(s.theta) && std::isfinite(s.phi))) {
+            raise_value_error(core::format(
+                "point {} has a position that is not finite (its embedding's magnitude is beyond the float range)", i));
+        }
+    }
+}
+
 Ref publish(const std::string& data_text, const PageOptions& options) {
     const std::string page =
         viz::make_page(data_text, options.title ? std::string_view(*options.title) : viz::kDefaultTitle);
@@ -131,6 +148,7 @@ Ref visualize(const Args& a) {
         spherical.push_back(projection.project(embeddings[i]));
         cartesian.push_back(core::spherical_to_cartesian(spherical.back()));
     }
+    reject_non_finite_points(cartesian, spherical);
     std::optional<std::span<const std::string>> label_view;
     if (labels) label_view = std::span<const std::string>(*labels);
     const std::string data =
@@ -159,6 +177,7 @@ Ref visualize_pipeline(const Args& a) {
         cartesian.push_back({p.x, p.y, p.z});
         spherical.push_back(core::cartesian_to_spherical(cartesian.back()));
     }
+    reject_non_finite_points(cartesian, spherical);
     const std::string data = viz::build_data_json(categories, cartesian, spherical, std::span<const std::string>(labels),
                                                   pipeline.projection().explained_variance_ratio());
     return publish(data, options);

@@ -201,8 +201,21 @@ def test_hover_click_neighbours_and_hiding(browser, scene):
     page.locator("#legend-items .lrow", has_text=hidden["cat"]).click()
     assert "dim" in page.locator("#legend-items .lrow", has_text=hidden["cat"]).get_attribute("class")
     assert not page.locator("#info").is_visible()
+    # Hidden points are not drawn, neither before nor while a point is selected:
+    # around each one clear of the others only the background shows.
+    xy = np.array([screen_xy(p) for p in points])
+    shown = xy[[p["cat"] != hidden["cat"] for p in points]]
+    clear = [(round(x0) - 2, round(y0) - 2) for p, (x0, y0) in zip(points, xy) if p["cat"] == hidden["cat"]
+             and 250 < x0 < 700 and 60 < y0 < H - 90 and np.hypot(*(shown - (x0, y0)).T).min() > 20]
+
+    def hidden_drawn():
+        shots = [decode_png(page.screenshot(clip={"x": x0, "y": y0, "width": 5, "height": 5})) for x0, y0 in clear]
+        return max(np.abs(shot - BACKGROUND).sum(axis=2).max() for shot in shots)
+
+    assert hidden_drawn() <= 10
     page.mouse.click(x, y)
     assert listed() == expected_neighbours({hidden["cat"]})
+    assert hidden_drawn() <= 10
     others = isolated(points, [i for i, p in enumerate(points) if p["cat"] == hidden["cat"]])
     if others:
         page.mouse.move(*screen_xy(points[others[0]]))

@@ -67,6 +67,19 @@ def test_refusals_write_nothing(tmp_path, cats, emb, message):
     assert not out.exists()
 
 
+def test_magnitude_beyond_float_range_is_refused(tmp_path):
+    # Finite values whose norm overflows would put inf into the page's script.
+    emb = [[1.5e308] * 3 + [0.0], [1.0, 0, 0, 0], [0, 1.0, 0, 0], [0, 0, 1.0, 0], [0, 0, 0, 1.0], [1.0, 1.0, 0, 0]]
+    out = tmp_path / "p.html"
+    message = "point 0 has a position that is not finite"
+    with pytest.raises(ValueError, match=message):
+        vantorel.visualize(["a", "b"] * 3, emb, str(out), open_browser=False)
+    pipe = vantorel.Pipeline(["a", "b"] * 3, emb, projection=vantorel.PcaProjection.fit(emb))
+    with pytest.raises(ValueError, match=message):
+        vantorel.visualize_pipeline(pipe, str(out), open_browser=False)
+    assert not out.exists()
+
+
 def test_argument_types_in_parameter_order(tmp_path):
     emb = [[1.0, 0, 0]] * 3
     with pytest.raises(TypeError, match="argument 'categories'"):
