@@ -181,7 +181,7 @@ TEST(InMemoryStore, SearchNeverPollsUnderItsLock) {
         if (!p.writer.valid()) {
             p.writer = std::async(std::launch::async, [&p] { (void)p.store.upsert(std::vector{record("c", {1, 1})}); });
         }
-        if (p.writer.wait_for(500ms) == std::future_status::timeout) ++p.writer_blocked;
+        if (p.writer.wait_for(2s) == std::future_status::timeout) ++p.writer_blocked;
         return false;
     };
     {
