@@ -4,6 +4,7 @@
 #include <limits>
 #include <mutex>
 
+#include "core/interrupt.hpp"
 #include "core/parallel.hpp"
 #include "embed/embedding.hpp"
 #include "vectordb/top_k.hpp"
@@ -107,6 +108,10 @@ StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const dou
     if (query.size() != dimension_) {
         return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, query.size()}}};
     }
+    // No interrupt poll while the lock is held: a poll may wait for a host
+    // lock (Python's) whose holder may be waiting for this store's lock.
+    core::check_interrupt();
+    const core::PollPause no_polls;
     const std::shared_lock lock(mutex_);
     const std::size_t n = entries_.size();
     constexpr double eps = std::numeric_limits<double>::epsilon();
@@ -121,7 +126,7 @@ StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const dou
     const double* rows = vectors_.data();
     std::vector<std::vector<TopK::Kept>> kept((n + kSearchBlock - 1) / kSearchBlock);
     core::for_each_block(n, kSearchBlock, [&](std::size_t block, std::size_t begin, std::size_t end) {
-        TopK local(keep);
+        TopK local(std::min(keep, end - begin));
         for (std::size_t i = begin; i < end; ++i) {
             const double norm = norms_[i];
             const double score = zero_query || norm < eps

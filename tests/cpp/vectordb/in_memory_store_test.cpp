@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <random>
+#include <thread>
 
+#include "core/interrupt.hpp"
 #include "vectordb/in_memory_store.hpp"
 #include "vectordb/top_k.hpp"
 
@@ -157,6 +161,38 @@ TEST(InMemoryStore, DimensionZero) {
     ASSERT_EQ(hits.size(), 2u);
     EXPECT_EQ(hits[0].score, 0.0);
     EXPECT_EQ(hits[1].score, 0.0);
+}
+
+// A host's interrupt poll may wait for a lock whose holder waits for the
+// store (Python's interpreter lock held by an upsert): a search must never
+// poll while it holds the store's lock.
+TEST(InMemoryStore, SearchNeverPollsUnderItsLock) {
+    using namespace std::chrono_literals;
+    struct Probe {
+        InMemoryStore store{"docs", 2};
+        std::future<void> writer;
+        int polls = 0;
+        int writer_blocked = 0;
+    } probe;
+    ASSERT_TRUE(probe.store.upsert(std::vector{record("a", {1, 0}), record("b", {0, 1})}));
+    const auto poll = [](void* context) {
+        auto& p = *static_cast<Probe*>(context);
+        ++p.polls;
+        if (!p.writer.valid()) {
+            p.writer = std::async(std::launch::async, [&p] { (void)p.store.upsert(std::vector{record("c", {1, 1})}); });
+        }
+        if (p.writer.wait_for(2s) == std::future_status::timeout) ++p.writer_blocked;
+        return false;
+    };
+    {
+        const core::InterruptScope scope({poll, &probe});
+        core::check_interrupt();
+        std::this_thread::sleep_for(core::kPollInterval + 10ms);
+        ASSERT_TRUE(probe.store.search(std::vector<double>{1, 0}, 3));
+    }
+    probe.writer.wait();
+    EXPECT_EQ(probe.writer_blocked, 0);
+    EXPECT_EQ(*probe.store.count(), 3u);
 }
 
 TEST(InMemoryStore, SetPayloadMergesAndSkipsUnknownIds) {
