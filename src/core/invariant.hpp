@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -11,7 +12,15 @@ namespace vantorel::core {
 // module turns it into PanicException.
 class InvariantViolation : public std::logic_error {
 public:
-    using std::logic_error::logic_error;
+    explicit InvariantViolation(const std::string& message)
+        : std::logic_error(message), message_(std::make_shared<const std::string>(message)) {}
+
+    // The whole text: what() ends at the first NUL byte. Shared, so that
+    // copying the exception cannot throw.
+    [[nodiscard]] const std::string& message() const noexcept { return *message_; }
+
+private:
+    std::shared_ptr<const std::string> message_;
 };
 
 [[noreturn]] void stop(const std::string& message);

@@ -69,6 +69,8 @@ public:
 
     // Appends one row; used by builders that stream rows in.
     void push_row(std::span<const double> row);
+    // Room for `rows` more rows before they stream in.
+    void reserve_rows(std::size_t rows) { offsets_.reserve(offsets_.size() + rows); }
 
     [[nodiscard]] std::size_t size() const noexcept { return offsets_.size() - 1; }
     [[nodiscard]] bool empty() const noexcept { return size() == 0; }

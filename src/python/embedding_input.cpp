@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -139,6 +140,21 @@ void append_sequence(PyObject* obj, std::vector<double>& out) {
     for_each_item(obj, [&out](PyObject* item) { out.push_back(to_f64(item)); });
 }
 
+// The number of items of a list, tuple or NumPy array, whose lengths never
+// overstate what iteration yields; nothing for other sequences.
+std::optional<std::size_t> exact_length(PyObject* obj) {
+    if (PyList_Check(obj)) return static_cast<std::size_t>(PyList_GET_SIZE(obj));
+    if (PyTuple_Check(obj)) return static_cast<std::size_t>(PyTuple_GET_SIZE(obj));
+    PyTypeObject* ndarray = ndarray_type();
+    if (ndarray == nullptr || !PyObject_TypeCheck(obj, ndarray)) return std::nullopt;
+    const Py_ssize_t length = PySequence_Size(obj);
+    if (length < 0) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(length);
+}
+
 }  // namespace
 
 std::vector<double> read_vector(PyObject* obj) {
@@ -183,6 +199,9 @@ embed::Corpus extract_nested_rows(PyObject* obj) {
     if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
     embed::Corpus corpus;
+    // Sized up front when the length is known for sure, so that a count of
+    // rows no memory could hold fails at once instead of row by row.
+    if (const auto rows = exact_length(obj)) corpus.reserve_rows(*rows);
     std::vector<double> row;
     for_each_item(obj, [&](PyObject* item) {
         row.clear();

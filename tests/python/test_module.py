@@ -142,3 +142,19 @@ def test_conversion_errors_name_the_argument_and_keep_the_cause():
 def test_methods_without_parameters_take_no_arguments():
     with pytest.raises(TypeError):
         vantorel.SphericalPoint(1, 0, 0).to_geo(1)
+
+
+def test_messages_keep_their_whole_text_past_a_nul(tmp_path):
+    with pytest.raises(ValueError) as info:
+        vantorel.visualize(["a"] * 3, [[1.0, 0, 0], [0, 1.0, 0], [0, 0, 1.0]], str(tmp_path / "x\x00tail"),
+                           open_browser=False)
+    assert str(info.value).startswith(f"failed to write {tmp_path}/x\x00tail: ")
+    features = dict.fromkeys(["n_items", "n_categories", "dim"], 1) | dict.fromkeys(
+        ["mean_members_per_category", "category_size_entropy", "mean_sparsity", "axis_utilization_entropy",
+         "noise_estimate", "mean_intra_category_similarity", "mean_inter_category_similarity",
+         "category_separation_ratio"], 0.5)
+    record = {"corpus_id": "c", "features": features, "best_config": {"projection_kind": "P\x00q"},
+              "best_score": 0.5, "metric_name": "m", "strategy": "grid", "timestamp": "0"}
+    with pytest.raises(ValueError) as info:
+        vantorel.NearestNeighborMetaModel().fit([record])
+    assert "unknown variant `P\x00q`, expected one of" in str(info.value)

@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "core/parallel.hpp"
 #include "core/spatial.hpp"
 #include "embed/navigator/category_caps.hpp"
 
@@ -24,13 +23,14 @@ OverlapReport overlap_analysis(const CategoryLayer& layer, std::uint64_t exclusi
         }
         report.pairs.push_back({summaries[o.i].name, summaries[o.j].name, o.area, bridges, per_bridge});
     }
-    // Each cap's sampling is independent of the others' and seeded by its index.
-    report.exclusivity.resize(summaries.size());
-    core::for_each_index(summaries.size(), [&](std::size_t i) {
+    // One cap after another: each cap's sampling runs in parallel and polls
+    // for Ctrl-C between its rounds, which it could not do inside a task.
+    report.exclusivity.reserve(summaries.size());
+    for (std::size_t i = 0; i < summaries.size(); ++i) {
         const double exclusivity =
             core::spatial::cap_exclusivity(i, caps.centres, caps.half_angles, exclusivity_samples);
-        report.exclusivity[i] = {summaries[i].name, cap_area(caps.half_angles[i]), exclusivity};
-    });
+        report.exclusivity.push_back({summaries[i].name, cap_area(caps.half_angles[i]), exclusivity});
+    }
     return report;
 }
 

@@ -8,8 +8,19 @@
 
 namespace vantorel::python {
 
-void raise(PyObject* type, const std::string& message) {
-    PyErr_SetString(type, message.c_str());
+namespace {
+
+// The message as a str of its full length: a C string would end at the first
+// NUL, and text from paths or caller data need not be UTF-8.
+void set_error(PyObject* type, std::string_view message) {
+    Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+}
+
+}  // namespace
+
+void raise(PyObject* type, std::string_view message) {
+    set_error(type, message);
     throw PyErrorSet{};
 }
 
@@ -46,10 +57,10 @@ PyObject* panic_exception_type() {
 
 namespace {
 
-void set_panic(const char* message) {
+void set_panic(std::string_view message) {
     PyObject* type = panic_exception_type();
     if (type == nullptr) return;  // creating the type failed and left its own exception
-    PyErr_SetString(type, message);
+    set_error(type, message);
 }
 
 }  // namespace
@@ -69,7 +80,7 @@ void translate_current_exception() noexcept {
         // failure like any other, not a broken invariant.
         PyErr_NoMemory();
     } catch (const core::InvariantViolation& e) {
-        set_panic(e.what());
+        set_panic(e.message());
     } catch (const std::exception& e) {
         set_panic(e.what());
     } catch (...) {

@@ -5,15 +5,17 @@
 #include <cxxabi.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace vantorel::python {
 
-// Sets a Python exception of `type` with `message` and unwinds.
-[[noreturn]] void raise(PyObject* type, const std::string& message);
-[[noreturn]] inline void raise_value_error(const std::string& m) { raise(PyExc_ValueError, m); }
-[[noreturn]] inline void raise_type_error(const std::string& m) { raise(PyExc_TypeError, m); }
-[[noreturn]] inline void raise_runtime_error(const std::string& m) { raise(PyExc_RuntimeError, m); }
+// Sets a Python exception of `type` with the whole of `message` (NUL bytes
+// included; bytes that are not UTF-8 show as U+FFFD) and unwinds.
+[[noreturn]] void raise(PyObject* type, std::string_view message);
+[[noreturn]] inline void raise_value_error(std::string_view m) { raise(PyExc_ValueError, m); }
+[[noreturn]] inline void raise_type_error(std::string_view m) { raise(PyExc_TypeError, m); }
+[[noreturn]] inline void raise_runtime_error(std::string_view m) { raise(PyExc_RuntimeError, m); }
 
 // "'{type}' object is not an instance of '{expected}'" ("'None' is not an
 // instance of '{expected}'" for None), the text of a failed cast.

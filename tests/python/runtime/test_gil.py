@@ -98,6 +98,7 @@ INTERRUPT_KINDS = {
     "detect_globs_unbounded": "p.detect_globs(max_k=2**64 - 1)",
     "auto_tune_grid": "v.auto_tune(C[:2000], X[:2000], strategy='grid')",
     "navigator_holding_the_lock": "v.run_navigator(p, config=v.NavigatorConfig(coverage_samples=10**12))",
+    "navigator_exclusivity": "v.run_navigator(p, config=v.NavigatorConfig(exclusivity_samples=10**12))",
 }
 
 

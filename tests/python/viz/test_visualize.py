@@ -80,6 +80,15 @@ def test_magnitude_beyond_float_range_is_refused(tmp_path):
     assert not out.exists()
 
 
+def test_more_rows_than_memory_can_hold_are_refused_at_once(tmp_path):
+    # Rows read one by one would grow for hours before running out of memory.
+    rows = np.empty((10**15, 0))
+    with pytest.raises(MemoryError):
+        vantorel.visualize(["a"], rows, str(tmp_path / "p.html"), open_browser=False)
+    with pytest.raises(MemoryError):
+        vantorel.Pipeline(["a"], rows.astype(np.int64))
+
+
 def test_argument_types_in_parameter_order(tmp_path):
     emb = [[1.0, 0, 0]] * 3
     with pytest.raises(TypeError, match="argument 'categories'"):
