@@ -1,14 +1,12 @@
 // visualize and visualize_pipeline: the interactive sphere page as an HTML file.
-#include <cmath>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "core/conversions.hpp"
 #include "core/format.hpp"
-#include "embed/projection/pca_projection.hpp"
 #include "embed/viz/page_file.hpp"
+#include "embed/viz/view_points.hpp"
 #include "embed/viz/viz_data.hpp"
 #include "embed/viz/viz_page.hpp"
 #include "python/embedding_input.hpp"
@@ -91,22 +89,6 @@ void open_in_browser(PyObject* path) {
     if (!result) throw PyErrorSet{};
 }
 
-// An embedding whose magnitude is beyond the float range gets an infinite
-// radius; inf or NaN in the data would stop the page's script, so such a
-// corpus is refused before anything is written.
-void reject_non_finite_points(std::span<const core::CartesianPoint> cartesian,
-                              std::span<const core::SphericalPoint> spherical) {
-    for (std::size_t i = 0; i < cartesian.size(); ++i) {
-        const core::CartesianPoint& c = cartesian[i];
-        const core::SphericalPoint& s = spherical[i];
-        if (!(std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z) && std::isfinite(s.r) &&
-              std::isfinite(s.theta) && std::isfinite(s.phi))) {
-            raise_value_error(core::format(
-                "point {} has a position that is not finite (its embedding's magnitude is beyond the float range)", i));
-        }
-    }
-}
-
 Ref publish(const std::string& data_text, const PageOptions& options) {
     const std::string page =
         viz::make_page(data_text, options.title ? std::string_view(*options.title) : viz::kDefaultTitle);
@@ -135,24 +117,12 @@ Ref visualize(const Args& a) {
     reject_non_finite_rows(embeddings);
     reject_ragged_rows(embeddings);
 
-    auto fitted =
-        with_interrupts([&] { return embed::PcaProjection::fit(embeddings, embed::RadialStrategy::magnitude()); });
-    if (!fitted) raise_value_error("PCA fit failed: " + fitted.error().message());
-    const embed::PcaProjection& projection = fitted.value();
-
-    std::vector<core::SphericalPoint> spherical;
-    std::vector<core::CartesianPoint> cartesian;
-    spherical.reserve(embeddings.size());
-    cartesian.reserve(embeddings.size());
-    for (std::size_t i = 0; i < embeddings.size(); ++i) {
-        spherical.push_back(projection.project(embeddings[i]));
-        cartesian.push_back(core::spherical_to_cartesian(spherical.back()));
-    }
-    reject_non_finite_points(cartesian, spherical);
+    const auto view = with_interrupts([&] { return viz::fit_view_points(embeddings); });
+    if (!view) raise_value_error(view.error().message());
     std::optional<std::span<const std::string>> label_view;
     if (labels) label_view = std::span<const std::string>(*labels);
-    const std::string data =
-        viz::build_data_json(categories, cartesian, spherical, label_view, projection.explained_variance_ratio());
+    const std::string data = viz::build_data_json(categories, view->cartesian, view->spherical, label_view,
+                                                  view->explained_variance_ratio);
     return publish(data, options);
 }
 
@@ -162,24 +132,12 @@ Ref visualize_pipeline(const Args& a) {
     const SharedBorrow borrow(as_instance<PyPipeline>(pipeline_obj)->borrow);
     const embed::VantorelPipeline& pipeline = Class<PyPipeline>::value_of(pipeline_obj).engine;
 
-    const std::vector<embed::ExportedPoint> points = pipeline.exported_points();
-    std::vector<std::string> labels;
-    std::vector<std::string> categories;
-    std::vector<core::CartesianPoint> cartesian;
-    std::vector<core::SphericalPoint> spherical;
-    labels.reserve(points.size());
-    categories.reserve(points.size());
-    cartesian.reserve(points.size());
-    spherical.reserve(points.size());
-    for (const embed::ExportedPoint& p : points) {
-        labels.push_back(p.id);
-        categories.push_back(p.category);
-        cartesian.push_back({p.x, p.y, p.z});
-        spherical.push_back(core::cartesian_to_spherical(cartesian.back()));
-    }
-    reject_non_finite_points(cartesian, spherical);
-    const std::string data = viz::build_data_json(categories, cartesian, spherical, std::span<const std::string>(labels),
-                                                  pipeline.projection().explained_variance_ratio());
+    const auto view = viz::pipeline_view(pipeline);
+    if (!view) raise_value_error(view.error().message());
+    const viz::ViewPoints& points = view->points;
+    const std::string data = viz::build_data_json(view->categories, points.cartesian, points.spherical,
+                                                  std::span<const std::string>(view->ids),
+                                                  points.explained_variance_ratio);
     return publish(data, options);
 }
 

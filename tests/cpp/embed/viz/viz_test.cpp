@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "core/conversions.hpp"
+#include "embed/projection/pca_projection.hpp"
 #include "embed/viz/page_file.hpp"
+#include "embed/viz/view_points.hpp"
 #include "embed/viz/viz_data.hpp"
 #include "embed/viz/viz_page.hpp"
 
@@ -48,6 +51,32 @@ TEST(VizData, PointsInOrderWithFixedDecimals) {
               R"({"x":1.000000,"y":-0.000000,"z":0.123457,"r":1.0000,"theta":0.0001,"phi":3.1416,"cat":"a","label":"first"},)"
               R"({"x":-2.500000,"y":0.000000,"z":0.000000,"r":2.0000,"theta":6.0000,"phi":0.0000,"cat":"b","label":""}]})");
     EXPECT_EQ(build_data_json({}, {}, {}, std::nullopt, 1.0), R"({"evr":1.000000,"points":[]})");
+}
+
+TEST(VizViewPoints, EveryRowProjectedByTheFittedPcaAndPositionsMustBeFinite) {
+    const Corpus rows = Corpus::from_rows(
+        {{1.0, 0.2, 0.0, 3.0}, {0.0, 1.0, 0.5, 0.0}, {0.3, 0.0, 1.0, 1.0}, {2.0, 1.0, 0.0, 0.5}, {0.1, 0.1, 0.1, 0.1}});
+    const ViewPoints view = fit_view_points(rows).value();
+    const PcaProjection pca = PcaProjection::fit(rows, RadialStrategy::magnitude()).value();
+    EXPECT_EQ(view.explained_variance_ratio, pca.explained_variance_ratio());
+    ASSERT_EQ(view.spherical.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const core::SphericalPoint expected = pca.project(rows[i]);
+        const core::CartesianPoint xyz = core::spherical_to_cartesian(expected);
+        EXPECT_EQ(view.spherical[i].r, expected.r);
+        EXPECT_EQ(view.spherical[i].theta, expected.theta);
+        EXPECT_EQ(view.spherical[i].phi, expected.phi);
+        EXPECT_EQ(view.cartesian[i].x, xyz.x);
+        EXPECT_EQ(view.cartesian[i].y, xyz.y);
+        EXPECT_EQ(view.cartesian[i].z, xyz.z);
+    }
+    // A finite row whose magnitude overflows would put inf into the page's script.
+    std::vector<std::vector<double>> huge{{1.5e308, 1.5e308, 1.5e308, 0.0}};
+    for (std::size_t i = 0; i < rows.size(); ++i) huge.emplace_back(rows[i].begin(), rows[i].end());
+    EXPECT_EQ(fit_view_points(Corpus::from_rows(huge)).error().message(),
+              "point 0 has a position that is not finite (its embedding's magnitude is beyond the float range)");
+    EXPECT_EQ(fit_view_points(Corpus{}).error().message(),
+              "PCA fit failed: " + PcaProjection::fit(Corpus{}, RadialStrategy::magnitude()).error().message());
 }
 
 TEST(VizPage, TemplateHoldsEachPlaceholderOnce) {
