@@ -182,25 +182,25 @@ std::string vformat(std::string_view pattern, std::initializer_list<FormatArg> a
         }
         const auto close = pattern.find('}', i);
         if (close == std::string_view::npos) stop("unterminated placeholder in format pattern");
-        const std::string_view spec = pattern.substr(i + 1, close - i - 1);
+        const std::string_view placeholder = pattern.substr(i + 1, close - i - 1);
         i = close + 1;
         if (next == args.end()) stop("format pattern has more placeholders than arguments");
         const FormatArg& arg = *next++;
 
-        if (spec == ":?") {
+        if (placeholder == ":?") {
             append_quoted(out, std::get<std::string_view>(arg));
             continue;
         }
-        if (spec.starts_with(":.")) {
-            const bool exp = spec.ends_with('e');
-            const auto digits = spec.substr(2, spec.size() - 2 - (exp ? 1 : 0));
+        if (placeholder.starts_with(":.")) {
+            const bool exp = placeholder.ends_with('e');
+            const auto digits = placeholder.substr(2, placeholder.size() - 2 - (exp ? 1 : 0));
             int decimals = 0;
             std::from_chars(digits.data(), digits.data() + digits.size(), decimals);
             const double v = std::get<double>(arg);
             exp ? append_exp(out, v, decimals) : append_fixed(out, v, decimals);
             continue;
         }
-        if (!spec.empty()) stop("unsupported format placeholder");
+        if (!placeholder.empty()) stop("unsupported format placeholder");
         std::visit(
             [&out](const auto& v) {
                 using T = std::decay_t<decltype(v)>;
