@@ -4,15 +4,15 @@
 #include <vector>
 
 #include "core/format.hpp"
-#include "core/parallel.hpp"
+#include "embed/projection/batch_projection.hpp"
 #include "python/embedding_input.hpp"
 #include "python/points/points.hpp"
 #include "python/runtime/gil.hpp"
 
 namespace vantorel::python {
 
-// Per-class facts the shared methods need: the Python class name, whether
-// inputs must match the fitted dimension, and how to compute a rich point.
+// Per-class facts the shared methods need: the Python class name and whether
+// inputs must match the fitted dimension.
 template <class P>
 struct ProjectionBinding;
 
@@ -51,20 +51,16 @@ template <class P>
 Ref project_rich(const P& projection, const Args& a) {
     const std::vector<double> e = extract_embedding(a.object(0));
     check_length(projection, e.size());
-    return projected_point_class().make(ProjectionBinding<P>::rich(projection, e));
+    return projected_point_class().make(projection.project_rich(e));
 }
 
-template <class P, class Point, class F, class C>
-Ref project_rows(const P& projection, const Args& a, F&& one, C& point_class) {
+// Converts the rows, checks their lengths, projects them all with the
+// interpreter lock released and returns one new point object per row.
+template <class P, class Batch, class C>
+Ref project_rows(const P& projection, const Args& a, const Batch& batch, C& point_class) {
     const embed::Corpus rows = extract_embeddings_2d(a.object(0));
     for (std::size_t i = 0; i < rows.size(); ++i) check_length(projection, rows[i].size());
-    const std::vector<Point> points = without_gil([&] {
-        std::vector<Point> out(rows.size());
-        core::for_each_block(rows.size(), 256, [&](std::size_t, std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) out[i] = one(rows[i]);
-        });
-        return out;
-    });
+    const auto points = without_gil([&] { return batch(projection, rows); });
     Ref list = new_list(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) set_item(list, i, point_class.make(points[i]));
     return list;
@@ -72,15 +68,12 @@ Ref project_rows(const P& projection, const Args& a, F&& one, C& point_class) {
 
 template <class P>
 Ref project_batch(const P& projection, const Args& a) {
-    return project_rows<P, core::SphericalPoint>(
-        projection, a, [&](std::span<const double> e) { return projection.project(e); }, spherical_point_class());
+    return project_rows(projection, a, embed::project_batch<P>, spherical_point_class());
 }
 
 template <class P>
 Ref project_rich_batch(const P& projection, const Args& a) {
-    return project_rows<P, embed::ProjectedPoint>(
-        projection, a, [&](std::span<const double> e) { return ProjectionBinding<P>::rich(projection, e); },
-        projected_point_class());
+    return project_rows(projection, a, embed::project_rich_batch<P>, projected_point_class());
 }
 
 inline Ref dimensionality_of(std::size_t dim) { return to_py(static_cast<std::uint64_t>(dim)); }

@@ -12,29 +12,18 @@ template <>
 struct ProjectionBinding<embed::PcaProjection> {
     static constexpr const char* name = "PcaProjection";
     static constexpr bool fixed_dimension = true;
-    static embed::ProjectedPoint rich(const embed::PcaProjection& p, std::span<const double> e) {
-        return p.project_rich(e);
-    }
 };
 
 template <>
 struct ProjectionBinding<embed::RandomProjection> {
     static constexpr const char* name = "RandomProjection";
     static constexpr bool fixed_dimension = true;
-    // The random projection has no rich form of its own: position, certainty 1,
-    // the embedding's norm, magnitude 1.
-    static embed::ProjectedPoint rich(const embed::RandomProjection& p, std::span<const double> e) {
-        return {p.project(e), 1.0, embed::magnitude(e), 1.0};
-    }
 };
 
 template <>
 struct ProjectionBinding<embed::KernelPcaProjection> {
     static constexpr const char* name = "KernelPcaProjection";
     static constexpr bool fixed_dimension = true;
-    static embed::ProjectedPoint rich(const embed::KernelPcaProjection& p, std::span<const double> e) {
-        return p.project_rich(e);
-    }
 };
 
 template <>
@@ -42,9 +31,6 @@ struct ProjectionBinding<embed::LaplacianEigenmapProjection> {
     static constexpr const char* name = "LaplacianEigenmap";
     // Compares active axes with the training rows: any length is accepted.
     static constexpr bool fixed_dimension = false;
-    static embed::ProjectedPoint rich(const embed::LaplacianEigenmapProjection& p, std::span<const double> e) {
-        return p.project_rich(e);
-    }
 };
 
 Class<embed::PcaProjection>& pca_projection_class();
