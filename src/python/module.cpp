@@ -8,7 +8,7 @@
 #include "python/pipeline/pipeline.hpp"
 #include "python/points/geometry_functions.hpp"
 #include "python/points/points.hpp"
-#include "python/projections/projections.hpp"
+#include "python/projection/projection.hpp"
 #include "python/tuning/tuning.hpp"
 #include "python/vectordb/vectordb.hpp"
 #include "python/viz/viz.hpp"

@@ -5,7 +5,7 @@
 #include "embed/pipeline/corpus_json.hpp"
 #include "python/dict_record.hpp"
 #include "python/embedding_input.hpp"
-#include "python/projections/projections.hpp"
+#include "python/projection/projection.hpp"
 #include "python/runtime/gil.hpp"
 
 namespace vantorel::python {

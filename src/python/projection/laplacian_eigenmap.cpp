@@ -1,4 +1,4 @@
-#include "python/projections/projections.hpp"
+#include "python/projection/projection.hpp"
 
 namespace vantorel::python {
 namespace {

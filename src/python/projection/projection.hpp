@@ -4,7 +4,7 @@
 #include "embed/projection/laplacian.hpp"
 #include "embed/projection/pca_projection.hpp"
 #include "embed/projection/random_projection.hpp"
-#include "python/projections/projection_methods.hpp"
+#include "python/projection/projection_methods.hpp"
 
 namespace vantorel::python {
 
