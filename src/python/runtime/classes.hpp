@@ -207,8 +207,6 @@ public:
     // A new instance holding `value`.
     Ref make(T value) { return Ref::steal(wrap(type(), std::move(value))); }
 
-    bool is_instance(PyObject* obj) { return PyObject_TypeCheck(obj, type()); }
-
     static T& value_of(PyObject* obj) noexcept { return as_instance<T>(obj)->value; }
 
 private:
