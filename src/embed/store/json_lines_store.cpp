@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <system_error>
 #include <utility>
 
 #include "core/utf8.hpp"
+#include "embed/json/json_value.hpp"
 #include "embed/util.hpp"
 
 namespace vantorel::embed::store {
@@ -103,6 +105,27 @@ std::filesystem::path temp_sibling(const std::filesystem::path& path, unsigned a
 void sync_directory(const std::filesystem::path& dir) {
     const Fd fd(open_retrying(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY));
     if (fd.valid()) ::fsync(fd.get());
+}
+
+// The store's text must be UTF-8. Only in a file of lines may a line end in a
+// character cut short, and only when the line itself is cut short: that is
+// where a killed append stopped.
+std::optional<IoError> check_utf8(std::string_view text) {
+    std::size_t at = core::valid_utf8_prefix(text);
+    if (at == text.size()) return std::nullopt;
+    const auto not_utf8 = IoError::invalid_data("file is not valid UTF-8");
+    const std::string_view body = trim_leading(text);
+    if (!body.empty() && body.front() == '[') return not_utf8;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::size_t newline = text.substr(0, at).rfind('\n');
+        const std::size_t start = newline == std::string_view::npos ? 0 : newline + 1;
+        if (!core::is_cut_utf8_char(text.substr(at, end - at)) || !is_cut_short(trim(text.substr(start, end - start)))) {
+            return not_utf8;
+        }
+        at = end + core::valid_utf8_prefix(text.substr(end));
+    }
+    return std::nullopt;
 }
 
 // The file a path finally names. A rename over a symbolic link would replace
@@ -203,6 +226,15 @@ std::optional<IoError> check_path(const std::filesystem::path& path) {
     return IoError{IoError::Kind::InvalidInput, "file name contained an unexpected NUL byte"};
 }
 
+bool is_cut_short(std::string_view line) {
+    if (line.empty() || (line.front() != '{' && line.front() != '[')) return false;
+    const auto value = parse_value(line);
+    if (value) return false;
+    using namespace json_syntax;
+    const std::string_view what = value.error().description;
+    return what == kEofValue || what == kEofObject || what == kEofList || what == kEofString;
+}
+
 core::Expected<std::string, IoError> read_store_text(const std::filesystem::path& path) {
     if (auto error = check_path(path)) return core::Unexpected{std::move(*error)};
     std::string text;
@@ -212,7 +244,7 @@ core::Expected<std::string, IoError> read_store_text(const std::filesystem::path
         return core::Unexpected{last_os_error()};
     }
     if (auto error = read_rest(fd.get(), text)) return core::Unexpected{std::move(*error)};
-    if (!core::is_valid_utf8(text)) return core::Unexpected{IoError::invalid_data("file is not valid UTF-8")};
+    if (auto error = check_utf8(text)) return core::Unexpected{std::move(*error)};
     return text;
 }
 

@@ -32,8 +32,14 @@ std::string_view trim(std::string_view text) noexcept;
 // so opening it would reach another file, is refused.
 std::optional<IoError> check_path(const std::filesystem::path& path);
 
-// The file's whole content, checked to be UTF-8. Only a missing file reads
-// as empty: a file that exists but cannot be read is an error.
+// Whether a store line ends inside its JSON value (an object, array, string
+// or number left open): what an append leaves when it is killed half-way, or
+// what a read sees of an append still under way. Readers skip such a line.
+bool is_cut_short(std::string_view line);
+
+// The file's whole content, checked to be UTF-8; in a file of lines, a line
+// cut short may end in a character cut short. Only a missing file reads as
+// empty: a file that exists but cannot be read is an error.
 core::Expected<std::string, IoError> read_store_text(const std::filesystem::path& path);
 
 // A store file in the per-user directory `~/.vantorel/`.
@@ -102,8 +108,9 @@ core::Expected<std::vector<T>, IoError> parse_array(std::string_view text) {
 
 // The records of a store's text: one JSON array when it starts with "[",
 // else one record per non-blank line (a carriage return before a line feed
-// is dropped with the other white space). The first bad line fails the whole
-// read; its error position counts within that line.
+// is dropped with the other white space). A line cut short is skipped; the
+// first other bad line fails the whole read, its error position counted
+// within that line.
 template <JsonRecord T>
 core::Expected<std::vector<T>, IoError> parse_records(std::string_view text) {
     text = trim_leading(text);
@@ -115,7 +122,10 @@ core::Expected<std::vector<T>, IoError> parse_records(std::string_view text) {
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         if (line.empty()) continue;
         auto record = read_json_text<T>(line);
-        if (!record) return core::Unexpected{IoError::invalid_data(record.error().message())};
+        if (!record) {
+            if (is_cut_short(line)) continue;
+            return core::Unexpected{IoError::invalid_data(record.error().message())};
+        }
         records.push_back(std::move(record).value());
     }
     return records;

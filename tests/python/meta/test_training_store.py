@@ -105,7 +105,7 @@ def test_incomplete_record_dicts(home, r, message):
 
 def test_store_faults(home, monkeypatch):
     store_file(home).parent.mkdir()
-    store_file(home).write_text('{"corpus_id": "c0"\n')
+    store_file(home).write_text('{"corpus_id": "c0"}\n')
     with pytest.raises(ValueError, match=r"^failed to load default store: "):
         vt.load_default_store()
     store_file(home).unlink()
