@@ -51,12 +51,19 @@ std::optional<IoError> create_parent_dirs(const std::filesystem::path& path);
 // The system call that writes a rewrite's temporary file; a seam for tests.
 using WriteFn = ssize_t (*)(int fd, const void* data, std::size_t size);
 
+// How a rewrite's temporary file comes to be. An unnamed one gets its name
+// only once its content is complete, so a kill before that leaves nothing;
+// a named one is the fallback for file systems without unnamed files.
+enum class TempFile { Unnamed, Named };
+
 // Replaces the file's content as a whole: the text goes to a temporary file in
 // the same directory, which is flushed to disk and renamed over the target, so
 // a crash or a failed write leaves the old file whole. An existing file's
 // permissions carry over; a symbolic link stays and its target is replaced.
+// Once the rename is done, temporaries that killed rewrites of the same target
+// left behind are removed.
 std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text,
-                                    WriteFn write_fn = nullptr);
+                                    WriteFn write_fn = nullptr, TempFile temp_file = TempFile::Unnamed);
 
 // Turns the text of a legacy array file into the text of lines.
 using LegacyConverter = core::Expected<std::string, IoError> (*)(std::string_view array_text);

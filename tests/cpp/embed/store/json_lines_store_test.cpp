@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,6 +65,12 @@ std::vector<int> run_killed(std::chrono::microseconds delay, Work work) {
     for (int v = 0; ::read(fds[0], &v, sizeof v) == static_cast<ssize_t>(sizeof v);) written.push_back(v);
     ::close(fds[0]);
     return written;
+}
+
+std::set<std::string> names_in(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    return names;
 }
 
 class JsonLinesStore : public ::testing::Test {
@@ -262,6 +270,64 @@ TEST_F(JsonLinesStore, KilledAppendsNeverCostAnAcknowledgedRecord) {
         }
         ASSERT_TRUE(std::includes(present.begin(), present.end(), acknowledged.begin(), acknowledged.end()));
     }
+}
+
+TEST_F(JsonLinesStore, KilledRewritesLeaveNothingOnceOneSucceeds) {
+    const std::string text(4 << 20, 'x');
+    put(path, "old");
+    std::mt19937 rng(5);
+    for (const auto kind : {store::TempFile::Unnamed, store::TempFile::Named}) {
+        for (int round = 0; round < 10; ++round) {
+            run_killed(std::chrono::microseconds(500 + rng() % 15000), [&](int) {
+                for (;;) store::replace_file(path, text, nullptr, kind);
+            });
+            const std::string now = read_file(path);
+            ASSERT_TRUE(now == "old" || now == text);
+        }
+        ASSERT_FALSE(store::replace_file(path, "old", nullptr, kind).has_value());
+        EXPECT_EQ(names_in(path.parent_path()), std::set<std::string>{"events.json"});
+        EXPECT_EQ(read_file(path), "old");
+    }
+}
+
+TEST_F(JsonLinesStore, ARewriteRemovesOnlyStaleTemporariesOfItsTarget) {
+    put(path, "old");
+    const fs::path dir = path.parent_path();
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const auto temp = [](const char* target, pid_t pid, const char* rest) {
+        return target + std::string(".tmp-") + std::to_string(pid) + rest;
+    };
+    // A writer in another process namespace is known by its lock; an older
+    // writer in this process, by its process.
+    const std::string locked = temp("events.json", ended, "-1-0");
+    const std::set<std::string> kept = {"events.json",
+                                        locked,
+                                        temp("events.json", ::getpid(), "-5-0"),
+                                        temp("other.json", ended, "-0-0"),
+                                        temp("events.json", ended, "-0"),
+                                        temp("events.json", ended, "-0-0x"),
+                                        temp("events.json", 0, "-0-0")};
+    for (const auto& name : kept) {
+        if (name != "events.json") put(dir / name, "partial");
+    }
+    const int holder = ::open((dir / locked).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const auto failing_write = [](int, const void*, std::size_t) -> ssize_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    for (const auto kind : {store::TempFile::Unnamed, store::TempFile::Named}) {
+        put(dir / temp("events.json", ended, "-0-0"), "partial");
+        put(dir / temp("events.json", ended, "-12-3"), "partial");
+        ASSERT_TRUE(store::replace_file(path, "lost", failing_write, kind).has_value());
+        EXPECT_EQ(names_in(dir).size(), kept.size() + 2);
+        ASSERT_FALSE(store::replace_file(path, "new", nullptr, kind).has_value());
+        EXPECT_EQ(names_in(dir), kept);
+        EXPECT_EQ(read_file(path), "new");
+    }
+    ::close(holder);
 }
 
 TEST_F(JsonLinesStore, ConcurrentAppendersKeepEveryLine) {
