@@ -81,23 +81,26 @@ std::optional<IoError> write_all(int fd, std::string_view data, WriteFn write_fn
     return std::nullopt;
 }
 
-// Reads from the descriptor's position to the end of the file.
+// Reads from the descriptor's position to the end of the file, in pieces, so
+// that Ctrl-C is heard while a large file is read.
 std::optional<IoError> read_rest(int fd, std::string& out) {
+    constexpr std::size_t kPiece = std::size_t{8} << 20;
     struct stat st {};
     if (::fstat(fd, &st) != 0) return last_os_error();
     if (S_ISDIR(st.st_mode)) return IoError::from_errno(EISDIR);
-    std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
     std::size_t size = out.size();
+    // One byte more than the file holds, so that its end is seen without growing.
+    out.resize(size + (st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096));
     for (;;) {
-        if (out.size() < size + capacity) out.resize(size + capacity);
-        const ssize_t n = ::read(fd, out.data() + size, out.size() - size);
+        if (size == out.size()) out.resize(2 * size);
+        core::check_interrupt();
+        const ssize_t n = ::read(fd, out.data() + size, std::min(out.size() - size, kPiece));
         if (n < 0) {
             if (errno == EINTR) continue;
             return last_os_error();
         }
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
-        if (size == out.size()) capacity = size;
     }
     out.resize(size);
     return std::nullopt;
@@ -250,6 +253,16 @@ void remove_stale_temporaries(const std::filesystem::path& target) {
     }
     ::closedir(listing);
     for (const std::string& name : stale) remove_if_unlocked(dir.get(), name.c_str());
+}
+
+// Writes the text in pieces, so that Ctrl-C is heard during a long write.
+std::optional<IoError> write_text(int fd, std::string_view text, WriteFn write_fn) {
+    constexpr std::size_t kPiece = std::size_t{8} << 20;
+    for (std::size_t at = 0; at < text.size(); at += kPiece) {
+        core::check_interrupt();
+        if (auto error = write_all(fd, text.substr(at, kPiece), write_fn)) return error;
+    }
+    return std::nullopt;
 }
 
 // The store's text must be UTF-8. Only in a file of lines may a line end in a
@@ -419,7 +432,7 @@ std::optional<IoError> replace_file(const std::filesystem::path& link, std::stri
 
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0 && ::fchmod(temp->fd(), old.st_mode & 07777) != 0) return last_os_error();
-    if (auto error = write_all(temp->fd(), text, write_fn)) return error;
+    if (auto error = write_text(temp->fd(), text, write_fn)) return error;
     if (::fsync(temp->fd()) != 0) return last_os_error();
     if (!temp->named()) {
         // Some file systems make unnamed files but cannot link them.

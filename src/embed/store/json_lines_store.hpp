@@ -16,6 +16,7 @@
 
 #include "core/expected.hpp"
 #include "core/format.hpp"
+#include "core/interrupt.hpp"
 #include "embed/io_error.hpp"
 #include "embed/json/json_record.hpp"
 
@@ -61,7 +62,7 @@ enum class TempFile { Unnamed, Named };
 // a crash or a failed write leaves the old file whole. An existing file's
 // permissions carry over; a symbolic link stays and its target is replaced.
 // Once the rename is done, temporaries that killed rewrites of the same target
-// left behind are removed.
+// left behind are removed. Ctrl-C stops it before the rename, leaving no trace.
 std::optional<IoError> replace_file(const std::filesystem::path& path, std::string_view text,
                                     WriteFn write_fn = nullptr, TempFile temp_file = TempFile::Unnamed);
 
@@ -113,6 +114,9 @@ core::Expected<std::vector<T>, IoError> parse_array(std::string_view text) {
     return std::move(records).value();
 }
 
+// Lines are read with Ctrl-C honoured once per this many bytes.
+inline constexpr std::size_t kInterruptBytes = std::size_t{1} << 20;
+
 // The records of a store's text: one JSON array when it starts with "[",
 // else one record per non-blank line (a carriage return before a line feed
 // is dropped with the other white space). A line cut short is skipped; the
@@ -123,10 +127,15 @@ core::Expected<std::vector<T>, IoError> parse_records(std::string_view text) {
     text = trim_leading(text);
     if (!text.empty() && text.front() == '[') return parse_array<T>(text);
     std::vector<T> records;
+    std::size_t unchecked = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view line = trim(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        if ((unchecked += line.size()) >= kInterruptBytes) {
+            unchecked = 0;
+            core::check_interrupt();
+        }
         if (line.empty()) continue;
         auto record = read_json_text<T>(line);
         if (!record) {
@@ -151,7 +160,9 @@ core::Expected<std::string, IoError> legacy_to_lines(std::string_view array_text
     auto records = parse_array<T>(array_text);
     if (!records) return core::Unexpected{std::move(records).error()};
     std::string out;
+    core::InterruptTicker interrupt;
     for (const auto& record : *records) {
+        interrupt.tick();
         auto line = record_line(record);
         if (!line) return core::Unexpected{std::move(line).error()};
         out += *line;

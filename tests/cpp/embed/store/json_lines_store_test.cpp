@@ -330,6 +330,23 @@ TEST_F(JsonLinesStore, ARewriteRemovesOnlyStaleTemporariesOfItsTarget) {
     ::close(holder);
 }
 
+TEST_F(JsonLinesStore, RewriteStoppedByCtrlCLeavesNoTrace) {
+    put(path, "old");
+    // Ctrl-C is pending from the start; the check after the first piece hears it.
+    const core::InterruptPoll always{[](void*) { return true; }, nullptr};
+    const auto slow_write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+        std::this_thread::sleep_for(core::kPollInterval + std::chrono::milliseconds(10));
+        return ::write(fd, data, size);
+    };
+    const std::string text(9 << 20, 'x');
+    for (const auto kind : {store::TempFile::Unnamed, store::TempFile::Named}) {
+        const core::InterruptScope scope(always);
+        EXPECT_THROW(store::replace_file(path, text, slow_write, kind), core::Interrupted);
+        EXPECT_EQ(names_in(path.parent_path()), std::set<std::string>{"events.json"});
+        EXPECT_EQ(read_file(path), "old");
+    }
+}
+
 TEST_F(JsonLinesStore, ConcurrentAppendersKeepEveryLine) {
     constexpr int kProcesses = 6;
     constexpr int kAppends = 200;
