@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 #include "embed/json/json_record.hpp"
 #include "embed/json/json_writer.hpp"
@@ -96,7 +97,9 @@ core::Expected<FeedbackAggregator, IoError> FeedbackAggregator::load_default_sto
 std::string FeedbackAggregator::to_pretty_json() const {
     if (events_.empty()) return "[]";
     std::string out = "[\n";
+    core::InterruptTicker interrupt;
     for (std::size_t i = 0; i < events_.size(); ++i) {
+        interrupt.tick();
         out += "  {\n";
         bool first = true;
         FeedbackEvent::fields(events_[i], [&out, &first](std::string_view name, const auto& field) {
@@ -113,12 +116,19 @@ std::string FeedbackAggregator::to_pretty_json() const {
     return out;
 }
 
+// The text is built before the directory is made, so that Ctrl-C while it is
+// built leaves nothing behind; a directory that cannot be made is still the
+// error reported first.
 std::optional<IoError> FeedbackAggregator::save(const std::filesystem::path& path) const {
-    if (auto error = store::create_parent_dirs(path)) return error;
+    std::optional<IoError> refused;
     for (const auto& event : events_) {
-        if (auto error = store::check_finite(event)) return error;
+        refused = store::check_finite(event);
+        if (refused) break;
     }
-    return store::replace_file(path, to_pretty_json());
+    const std::string text = refused ? std::string() : to_pretty_json();
+    if (auto error = store::create_parent_dirs(path)) return error;
+    if (refused) return refused;
+    return store::replace_file(path, text);
 }
 
 }  // namespace vantorel::embed

@@ -1,6 +1,7 @@
 #include "core/format.hpp"
 #include "python/dict_record.hpp"
 #include "python/feedback/feedback.hpp"
+#include "python/runtime/gil.hpp"
 #include "python/store_path.hpp"
 
 namespace vantorel::python {
@@ -21,19 +22,20 @@ constexpr Params kSummarize{"FeedbackAggregator", "summarize", kCorpusId};
 FeedbackAggregator construct(const Args&) { return {}; }
 
 Ref load(const Args& a) {
-    auto aggregator = FeedbackAggregator::load(path_arg(a, 0));
+    auto aggregator = with_interrupts([path = path_arg(a, 0)] { return FeedbackAggregator::load(path); });
     if (!aggregator) raise_value_error("failed to load: " + aggregator.error().message());
     return feedback_aggregator_class().make(std::move(aggregator).value());
 }
 
 Ref load_default(const Args&) {
-    auto aggregator = FeedbackAggregator::load_default_store();
+    auto aggregator = with_interrupts([] { return FeedbackAggregator::load_default_store(); });
     if (!aggregator) raise_value_error("failed to load default store: " + aggregator.error().message());
     return feedback_aggregator_class().make(std::move(aggregator).value());
 }
 
 Ref save(const FeedbackAggregator& aggregator, const Args& a) {
-    if (auto error = aggregator.save(path_arg(a, 0))) raise_value_error("failed to save: " + error->message());
+    const auto error = with_interrupts([&aggregator, path = path_arg(a, 0)] { return aggregator.save(path); });
+    if (error) raise_value_error("failed to save: " + error->message());
     return none();
 }
 

@@ -1,6 +1,7 @@
 #include "core/format.hpp"
 #include "python/dict_record.hpp"
 #include "python/feedback/feedback.hpp"
+#include "python/runtime/gil.hpp"
 #include "python/store_path.hpp"
 
 namespace vantorel::python {
@@ -21,7 +22,7 @@ FeedbackEvent construct(const Args& a) {
 }
 
 Ref append_to_default_store(const FeedbackEvent& event) {
-    auto path = event.append_to_default_store();
+    auto path = with_interrupts([&event] { return event.append_to_default_store(); });
     if (!path) raise_value_error("failed to append event: " + path.error().message());
     return path_to_py(*path);
 }

@@ -1,5 +1,7 @@
 #include "python/meta/training_records.hpp"
 
+#include "core/interrupt.hpp"
+
 namespace vantorel::python {
 
 std::vector<embed::MetaTrainingRecord> read_training_records(PyObject* sequence) {
@@ -20,7 +22,10 @@ std::vector<embed::MetaTrainingRecord> read_training_records(PyObject* sequence)
 
 Ref training_records_to_py(std::span<const embed::MetaTrainingRecord> records) {
     Ref list = new_list(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) set_item(list, i, write_dict(records[i]));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        core::check_interrupt();
+        set_item(list, i, write_dict(records[i]));
+    }
     return list;
 }
 

@@ -1,6 +1,7 @@
 // The training-record store in the user's home directory.
 #include "python/meta/meta.hpp"
 #include "python/meta/training_records.hpp"
+#include "python/runtime/gil.hpp"
 #include "python/store_path.hpp"
 
 namespace vantorel::python {
@@ -11,9 +12,11 @@ constexpr Param kRecord[] = {{"record"}};
 constexpr Params kAppend{nullptr, "append_to_default_store", kRecord};
 
 Ref load_default_store(const Args&) {
-    auto records = embed::MetaTrainingRecord::load_default_store();
-    if (!records) raise_value_error("failed to load default store: " + records.error().message());
-    return training_records_to_py(*records);
+    return with_interrupts([] {
+        auto records = embed::MetaTrainingRecord::load_default_store();
+        if (!records) raise_value_error("failed to load default store: " + records.error().message());
+        return training_records_to_py(*records);
+    });
 }
 
 Ref append_to_default_store(const Args& a) {
@@ -23,7 +26,7 @@ Ref append_to_default_store(const Args& a) {
     } catch (const DictError& e) {
         raise_value_error("invalid record dict: " + e.message);
     }
-    auto path = embed::MetaTrainingRecord::append_to_default_store(record);
+    auto path = with_interrupts([&record] { return embed::MetaTrainingRecord::append_to_default_store(record); });
     if (!path) raise_value_error("failed to append record: " + path.error().message());
     return path_to_py(*path);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,34 @@ TEST(Utf8, StrictValidation) {
     EXPECT_FALSE(core::is_valid_utf8("ok\xE2\x82"));        // truncated at the end
     EXPECT_FALSE(core::is_valid_utf8("\x80"));              // stray continuation byte
     EXPECT_FALSE(core::is_valid_utf8("\xC3("));             // bad continuation byte
+}
+
+TEST(Utf8, CutCharactersAreExactlyTheProperPrefixesOfValidOnes) {
+    std::set<std::string> prefixes;
+    for (char32_t cp = 0x80; cp <= 0x10FFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        std::string encoded;
+        core::append_utf8(encoded, cp);
+        for (std::size_t k = 1; k < encoded.size(); ++k) prefixes.insert(encoded.substr(0, k));
+        // The valid prefix ends where a stray byte follows the character, past any ASCII run.
+        const std::string run(cp % 19, 'a');
+        EXPECT_EQ(core::valid_utf8_prefix(run + encoded + "b\x80" + run), run.size() + encoded.size() + 1);
+    }
+    std::size_t cut = 0;
+    for (int b0 = 0; b0 < 256; ++b0) {
+        for (int b1 = -1; b1 < 256; ++b1) {
+            for (int b2 = -1; b2 < (b0 >= 0xF0 && b1 >= 0 ? 256 : 0); ++b2) {
+                std::string bytes(1, static_cast<char>(b0));
+                if (b1 >= 0) bytes += static_cast<char>(b1);
+                if (b2 >= 0) bytes += static_cast<char>(b2);
+                const bool expected = prefixes.contains(bytes);
+                cut += expected;
+                ASSERT_EQ(core::is_cut_utf8_char(bytes), expected) << b0 << " " << b1 << " " << b2;
+            }
+        }
+    }
+    EXPECT_EQ(cut, prefixes.size());
+    EXPECT_FALSE(core::is_cut_utf8_char(""));
 }
 
 }  // namespace

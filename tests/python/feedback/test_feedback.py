@@ -6,6 +6,7 @@ import pathlib
 import pytest
 
 import vantorel as vt
+from conftest import seconds_to_interrupt
 
 EVENT_KEYS = ["corpus_id", "query_id", "score", "timestamp"]
 
@@ -118,6 +119,19 @@ class TestAggregator:
             vt.FeedbackAggregator.load(pathlib.Path(p))
         with pytest.raises(TypeError, match="^argument 'path': "):
             g.save(pathlib.Path(p))
+
+    def test_ctrl_c_stops_long_loads_and_saves_and_changes_nothing(self, tmp_path):
+        p = tmp_path / "events.json"
+        line = json.dumps(vt.FeedbackEvent("c", "q", 0.5, "1").to_dict(), separators=(",", ":"))
+        lines = (line + "\n") * 1_500_000
+        p.write_text(lines)
+        assert seconds_to_interrupt(lambda: vt.FeedbackAggregator.load(str(p)), 0.05) < 0.5
+        g = vt.FeedbackAggregator.load(str(p))
+        # Neither the new directory nor the old file is touched.
+        for target in (tmp_path / "new" / "events.json", p):
+            assert seconds_to_interrupt(lambda: g.save(str(target)), 0.05) < 0.5
+        assert list(tmp_path.iterdir()) == [p]
+        assert p.read_text() == lines
 
 
 class TestDefaultStore:

@@ -1,10 +1,12 @@
 """The training-record store in ~/.vantorel: dict shapes, round trips and faults."""
 import inspect
 import json
+import os
 
 import pytest
 
 import vantorel as vt
+from conftest import seconds_to_interrupt
 
 FEATURE_KEYS = [
     "n_items", "n_categories", "dim", "mean_members_per_category", "category_size_entropy", "mean_sparsity",
@@ -105,7 +107,7 @@ def test_incomplete_record_dicts(home, r, message):
 
 def test_store_faults(home, monkeypatch):
     store_file(home).parent.mkdir()
-    store_file(home).write_text('{"corpus_id": "c0"\n')
+    store_file(home).write_text('{"corpus_id": "c0"}\n')
     with pytest.raises(ValueError, match=r"^failed to load default store: "):
         vt.load_default_store()
     store_file(home).unlink()
@@ -121,3 +123,19 @@ def test_store_faults(home, monkeypatch):
     with pytest.raises(ValueError) as info:
         vt.append_to_default_store(record())
     assert str(info.value) == "failed to append record: neither HOME nor USERPROFILE is set"
+
+
+def test_ctrl_c_stops_long_loads_and_conversions_and_changes_nothing(home):
+    vt.append_to_default_store(record())
+    line = store_file(home).read_text().strip()
+    lines = (line + "\n") * 100_000
+    store_file(home).write_text(lines)
+    # While the file is parsed, and while its records become dicts.
+    for after in (0.05, None):
+        assert seconds_to_interrupt(vt.load_default_store, after) < 0.5
+    assert store_file(home).read_text() == lines
+    legacy = "[" + ",".join([line] * 100_000) + "]"
+    store_file(home).write_text(legacy)
+    assert seconds_to_interrupt(lambda: vt.append_to_default_store(record("new")), 0.05) < 0.5
+    assert store_file(home).read_text() == legacy
+    assert os.listdir(store_file(home).parent) == ["meta_records.json"]

@@ -106,5 +106,15 @@ TEST(MetaTrainingRecord, DefaultStore) {
     EXPECT_TRUE(broken.error().message().starts_with("missing field `timestamp` at line 1")) << broken.error().message();
 }
 
+TEST(MetaTrainingRecord, DefaultStoreSkipsARecordCutShort) {
+    TempHome home;
+    ASSERT_TRUE(MetaTrainingRecord::append_to_default_store(sample(1)).has_value());
+    const auto path = home.store("meta_records.json");
+    std::ofstream(path, std::ios::app) << sample(2).to_json().substr(0, 150);
+    EXPECT_EQ(MetaTrainingRecord::load_default_store().value(), std::vector{sample(1)});
+    ASSERT_TRUE(MetaTrainingRecord::append_to_default_store(sample(3)).has_value());
+    EXPECT_EQ(MetaTrainingRecord::load_default_store().value(), (std::vector{sample(1), sample(3)}));
+}
+
 }  // namespace
 }  // namespace vantorel::embed
