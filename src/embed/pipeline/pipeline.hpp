@@ -162,6 +162,7 @@ struct PipelineBasis {
 class VantorelPipeline {
 public:
     using Built = core::Expected<VantorelPipeline, PipelineError>;
+    using Answer = core::Expected<VantorelOutput, PipelineError>;
     // Fewer embeddings fail with TooFewEmbeddings.
     static constexpr std::size_t kMinItems = 3;
 
@@ -211,8 +212,9 @@ public:
     // Header and one line per item; names quoted with inner quotes doubled, numbers with six decimals.
     [[nodiscard]] std::string to_csv() const;
 
-    [[nodiscard]] core::Expected<VantorelOutput, PipelineError> query(const PipelineQuery& q,
-                                                                     std::span<const double> embedding) const;
+    // Answers one query; the embedding is read by Nearest, SimilarAbove,
+    // LocalManifold and DrillDown only.
+    [[nodiscard]] Answer query(const PipelineQuery& q, std::span<const double> embedding) const;
     // Routes through the nearest domain group when the projection is weak.
     [[nodiscard]] std::vector<NearestResult> hierarchical_nearest(std::span<const double> embedding,
                                                                   std::uint64_t k) const;
@@ -225,6 +227,19 @@ private:
                      std::vector<std::string> categories, std::vector<Point3> points, std::vector<std::string> ids,
                      CategoryLayer layer, std::vector<ProjectionWarning> warnings,
                      std::vector<DomainGroup> domain_groups, PipelineConfig config);
+
+    // One function per query kind, in the order of PipelineQuery.
+    [[nodiscard]] Answer answer(const query::Nearest& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::SimilarAbove& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::ConceptPath& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::DetectGlobs& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::LocalManifold& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::CategoryConceptPath& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::CategoryNeighbors& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::DrillDown& q, std::span<const double> embedding) const;
+    [[nodiscard]] Answer answer(const query::CategoryStats& q, std::span<const double> embedding) const;
+    // UnknownCategory unless the layer has a category of that name.
+    [[nodiscard]] std::optional<PipelineError> unknown_category(std::string_view name) const;
 
     // The kept hit for an indexed item, or none when it fails the quality filter.
     [[nodiscard]] std::optional<NearestResult> filtered_hit(const EmbeddingItem& item, std::string category,

@@ -1,6 +1,9 @@
-// The query dispatch of a built pipeline and the routed nearest search.
+// The queries of a built pipeline, one function per kind, and the routed nearest search.
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 
 #include "core/conversions.hpp"
@@ -52,88 +55,95 @@ std::vector<NearestResult> VantorelPipeline::nearest_filtered(std::span<const do
     return hits;
 }
 
-core::Expected<VantorelOutput, PipelineError> VantorelPipeline::query(const PipelineQuery& q,
-                                                                     std::span<const double> embedding) const {
-    using Answer = core::Expected<VantorelOutput, PipelineError>;
-    const auto known_category = [this](std::string_view name) -> std::optional<PipelineError> {
-        if (category_layer_.index_of(name)) return std::nullopt;
-        return PipelineError::unknown_category(std::string(name));
-    };
+std::optional<PipelineError> VantorelPipeline::unknown_category(std::string_view name) const {
+    if (category_layer_.index_of(name)) return std::nullopt;
+    return PipelineError::unknown_category(std::string(name));
+}
 
-    return std::visit(
-        [&](const auto& payload) -> Answer {
-            using Q = std::decay_t<decltype(payload)>;
-            if constexpr (std::is_same_v<Q, query::Nearest>) {
-                return VantorelOutput{output::Nearest{nearest_filtered(embedding, payload.k, explained_variance_ratio())}};
-            } else if constexpr (std::is_same_v<Q, query::SimilarAbove>) {
-                const double evr = explained_variance_ratio();
-                const auto found = index_.search_similar(embedding, payload.min_cosine);
-                const core::SphericalPoint point = projection_.project(embedding);
-                std::vector<NearestResult> hits;
-                for (const EmbeddingItem& item : found.items) {
-                    const double distance = core::angular_distance(point, item.position);
-                    if (auto hit = filtered_hit(item, cat_for(item.id), distance, evr)) hits.push_back(std::move(*hit));
-                }
-                return VantorelOutput{output::SimilarAbove{std::move(hits)}};
-            } else if constexpr (std::is_same_v<Q, query::ConceptPath>) {
-                if (index_.get(payload.source_id) == nullptr) {
-                    return core::Unexpected{PipelineError::unknown_id(std::string(payload.source_id))};
-                }
-                if (index_.get(payload.target_id) == nullptr) {
-                    return core::Unexpected{PipelineError::unknown_id(std::string(payload.target_id))};
-                }
-                auto path = index_.concept_path(payload.source_id, payload.target_id,
-                                                static_cast<std::size_t>(payload.graph_k));
-                if (!path) return VantorelOutput{output::ConceptPath{}};
-                PathResult result{{}, path->total_distance};
-                result.steps.reserve(path->steps.size());
-                for (auto& step : path->steps) {
-                    std::string category = cat_for(step.id);
-                    result.steps.push_back({std::move(step.id), std::move(category), step.cumulative_distance,
-                                            step.hop_distance, step.bridge_strength});
-                }
-                return VantorelOutput{output::ConceptPath{std::move(result)}};
-            } else if constexpr (std::is_same_v<Q, query::DetectGlobs>) {
-                std::optional<std::size_t> k;
-                if (payload.k) k = static_cast<std::size_t>(*payload.k);
-                auto detected = GlobResult::detect(points_, ids_, k, static_cast<std::size_t>(payload.max_k));
-                if (!detected) return core::Unexpected{PipelineError::glob_count_bound(payload.max_k)};
-                std::vector<GlobSummary> globs;
-                globs.reserve(detected->globs.size());
-                for (const ConceptGlob& glob : detected->globs) {
-                    globs.push_back({glob.id, glob.centroid, glob.member_ids.size(), glob.radius,
-                                     top_categories(*this, glob.member_ids)});
-                }
-                return VantorelOutput{output::Globs{std::move(globs)}};
-            } else if constexpr (std::is_same_v<Q, query::LocalManifold>) {
-                const Point3 point = to_point3(core::spherical_to_cartesian(projection_.project(embedding)));
-                const SlicingManifold m =
-                    SlicingManifold::fit_local(point, points_, static_cast<std::size_t>(payload.neighborhood_k));
-                return VantorelOutput{output::LocalManifold{m.centroid, m.normal, m.variance_ratio}};
-            } else if constexpr (std::is_same_v<Q, query::CategoryConceptPath>) {
-                if (auto error = known_category(payload.source_category)) return core::Unexpected{std::move(*error)};
-                if (auto error = known_category(payload.target_category)) return core::Unexpected{std::move(*error)};
-                return VantorelOutput{
-                    output::CategoryPath{category_layer_.category_path(payload.source_category, payload.target_category)}};
-            } else if constexpr (std::is_same_v<Q, query::CategoryNeighbors>) {
-                if (auto error = known_category(payload.category)) return core::Unexpected{std::move(*error)};
-                std::vector<CategorySummary> summaries;
-                for (const CategorySummary& s :
-                     category_layer_.category_neighbors(payload.category, static_cast<std::size_t>(payload.k))) {
-                    summaries.push_back(s);
-                }
-                return VantorelOutput{output::CategoryNeighbors{std::move(summaries)}};
-            } else if constexpr (std::is_same_v<Q, query::DrillDown>) {
-                if (auto error = known_category(payload.category)) return core::Unexpected{std::move(*error)};
-                return VantorelOutput{output::DrillDown{category_layer_.drill_down_with_projection(
-                    payload.category, embedding, projection_, static_cast<std::size_t>(payload.k))}};
-            } else {
-                static_assert(std::is_same_v<Q, query::CategoryStats>);
-                return VantorelOutput{
-                    output::CategoryStats{category_layer_.summaries(), category_layer_.inner_sphere_stats()}};
-            }
-        },
-        q);
+VantorelPipeline::Answer VantorelPipeline::answer(const query::Nearest& q, std::span<const double> embedding) const {
+    return VantorelOutput{output::Nearest{nearest_filtered(embedding, q.k, explained_variance_ratio())}};
+}
+
+// Hits keep the index's storage order; the distance is measured from the
+// projected query.
+VantorelPipeline::Answer VantorelPipeline::answer(const query::SimilarAbove& q,
+                                                  std::span<const double> embedding) const {
+    const double evr = explained_variance_ratio();
+    const auto found = index_.search_similar(embedding, q.min_cosine);
+    const core::SphericalPoint point = projection_.project(embedding);
+    std::vector<NearestResult> hits;
+    for (const EmbeddingItem& item : found.items) {
+        const double distance = core::angular_distance(point, item.position);
+        if (auto hit = filtered_hit(item, cat_for(item.id), distance, evr)) hits.push_back(std::move(*hit));
+    }
+    return VantorelOutput{output::SimilarAbove{std::move(hits)}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::answer(const query::ConceptPath& q, std::span<const double>) const {
+    for (const std::string_view id : {q.source_id, q.target_id}) {
+        if (index_.get(id) == nullptr) return core::Unexpected{PipelineError::unknown_id(std::string(id))};
+    }
+    auto path = index_.concept_path(q.source_id, q.target_id, static_cast<std::size_t>(q.graph_k));
+    if (!path) return VantorelOutput{output::ConceptPath{}};
+    PathResult result{{}, path->total_distance};
+    result.steps.reserve(path->steps.size());
+    for (auto& step : path->steps) {
+        std::string category = cat_for(step.id);
+        result.steps.push_back({std::move(step.id), std::move(category), step.cumulative_distance, step.hop_distance,
+                                step.bridge_strength});
+    }
+    return VantorelOutput{output::ConceptPath{std::move(result)}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::answer(const query::DetectGlobs& q, std::span<const double>) const {
+    std::optional<std::size_t> k;
+    if (q.k) k = static_cast<std::size_t>(*q.k);
+    auto detected = GlobResult::detect(points_, ids_, k, static_cast<std::size_t>(q.max_k));
+    if (!detected) return core::Unexpected{PipelineError::glob_count_bound(q.max_k)};
+    std::vector<GlobSummary> globs;
+    globs.reserve(detected->globs.size());
+    for (const ConceptGlob& glob : detected->globs) {
+        globs.push_back(
+            {glob.id, glob.centroid, glob.member_ids.size(), glob.radius, top_categories(*this, glob.member_ids)});
+    }
+    return VantorelOutput{output::Globs{std::move(globs)}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::answer(const query::LocalManifold& q,
+                                                  std::span<const double> embedding) const {
+    const Point3 point = to_point3(core::spherical_to_cartesian(projection_.project(embedding)));
+    const SlicingManifold m = SlicingManifold::fit_local(point, points_, static_cast<std::size_t>(q.neighborhood_k));
+    return VantorelOutput{output::LocalManifold{m.centroid, m.normal, m.variance_ratio}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::answer(const query::CategoryConceptPath& q, std::span<const double>) const {
+    for (const std::string_view name : {q.source_category, q.target_category}) {
+        if (auto error = unknown_category(name)) return core::Unexpected{std::move(*error)};
+    }
+    return VantorelOutput{output::CategoryPath{category_layer_.category_path(q.source_category, q.target_category)}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::answer(const query::CategoryNeighbors& q, std::span<const double>) const {
+    if (auto error = unknown_category(q.category)) return core::Unexpected{std::move(*error)};
+    std::vector<CategorySummary> summaries;
+    for (const CategorySummary& s : category_layer_.category_neighbors(q.category, static_cast<std::size_t>(q.k))) {
+        summaries.push_back(s);
+    }
+    return VantorelOutput{output::CategoryNeighbors{std::move(summaries)}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::answer(const query::DrillDown& q, std::span<const double> embedding) const {
+    if (auto error = unknown_category(q.category)) return core::Unexpected{std::move(*error)};
+    return VantorelOutput{output::DrillDown{
+        category_layer_.drill_down_with_projection(q.category, embedding, projection_, static_cast<std::size_t>(q.k))}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::answer(const query::CategoryStats&, std::span<const double>) const {
+    return VantorelOutput{output::CategoryStats{category_layer_.summaries(), category_layer_.inner_sphere_stats()}};
+}
+
+VantorelPipeline::Answer VantorelPipeline::query(const PipelineQuery& q, std::span<const double> embedding) const {
+    return std::visit([&](const auto& kind) { return answer(kind, embedding); }, q);
 }
 
 std::vector<NearestResult> VantorelPipeline::hierarchical_nearest(std::span<const double> embedding,

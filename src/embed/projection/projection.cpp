@@ -26,18 +26,30 @@ double RadialStrategy::radius(double norm) const {
         rule_);
 }
 
-std::string ProjectionError::message() const {
-    switch (kind) {
-        case Kind::NoEmbeddings: return "need at least one embedding to fit a projection";
-        case Kind::DimensionTooLow:
-            return core::format("embedding dimension {} is below the minimum {} for this projection", first, second);
-        case Kind::InconsistentDimension:
-            return core::format("embedding {} has dimension {}, expected {}", first, third, second);
-        case Kind::TooFewEmbeddings: return core::format("need at least {} embeddings, got {}", first, second);
-        case Kind::NonPositiveBandwidth: return core::format("kernel bandwidth σ must be positive, got {}", sigma);
+namespace {
+
+struct Message {
+    std::string operator()(const ProjectionError::NoEmbeddings&) const {
+        return "need at least one embedding to fit a projection";
     }
-    core::stop("unknown projection error kind");
-}
+    std::string operator()(const ProjectionError::DimensionTooLow& e) const {
+        return core::format("embedding dimension {} is below the minimum {} for this projection", e.dimension,
+                            e.minimum);
+    }
+    std::string operator()(const ProjectionError::InconsistentDimension& e) const {
+        return core::format("embedding {} has dimension {}, expected {}", e.index, e.got, e.expected);
+    }
+    std::string operator()(const ProjectionError::TooFewEmbeddings& e) const {
+        return core::format("need at least {} embeddings, got {}", e.needed, e.got);
+    }
+    std::string operator()(const ProjectionError::NonPositiveBandwidth& e) const {
+        return core::format("kernel bandwidth σ must be positive, got {}", e.sigma);
+    }
+};
+
+}  // namespace
+
+std::string ProjectionError::message() const { return std::visit(Message{}, kind); }
 
 std::uint64_t splitmix64(std::uint64_t s) noexcept {
     std::uint64_t z = s;

@@ -50,27 +50,39 @@ private:
     Rule rule_;
 };
 
-// Error of every projection fit.
+// Error of every projection fit. The kinds keep their declared order.
 struct ProjectionError {
-    enum class Kind { NoEmbeddings, DimensionTooLow, InconsistentDimension, TooFewEmbeddings, NonPositiveBandwidth };
+    struct NoEmbeddings {};
+    struct DimensionTooLow {
+        std::size_t dimension = 0;
+        std::size_t minimum = 0;
+    };
+    struct InconsistentDimension {
+        std::size_t index = 0;
+        std::size_t expected = 0;
+        std::size_t got = 0;
+    };
+    struct TooFewEmbeddings {
+        std::size_t needed = 0;
+        std::size_t got = 0;
+    };
+    struct NonPositiveBandwidth {
+        double sigma = 0.0;
+    };
 
-    Kind kind;
-    std::size_t first = 0;   // dimension | index | needed
-    std::size_t second = 0;  // minimum | expected | got
-    std::size_t third = 0;   // got (InconsistentDimension)
-    double sigma = 0.0;
+    std::variant<NoEmbeddings, DimensionTooLow, InconsistentDimension, TooFewEmbeddings, NonPositiveBandwidth> kind;
 
-    static ProjectionError no_embeddings() { return {Kind::NoEmbeddings}; }
+    static ProjectionError no_embeddings() { return {NoEmbeddings{}}; }
     static ProjectionError dimension_too_low(std::size_t dimension, std::size_t minimum) {
-        return {Kind::DimensionTooLow, dimension, minimum};
+        return {DimensionTooLow{dimension, minimum}};
     }
     static ProjectionError inconsistent_dimension(std::size_t index, std::size_t expected, std::size_t got) {
-        return {Kind::InconsistentDimension, index, expected, got};
+        return {InconsistentDimension{index, expected, got}};
     }
     static ProjectionError too_few_embeddings(std::size_t needed, std::size_t got) {
-        return {Kind::TooFewEmbeddings, needed, got};
+        return {TooFewEmbeddings{needed, got}};
     }
-    static ProjectionError non_positive_bandwidth(double sigma) { return {Kind::NonPositiveBandwidth, 0, 0, 0, sigma}; }
+    static ProjectionError non_positive_bandwidth(double sigma) { return {NonPositiveBandwidth{sigma}}; }
 
     [[nodiscard]] std::string message() const;
 };

@@ -44,22 +44,22 @@ std::vector<SphericalPoint> test_directions(std::size_t n) {
 }
 
 TEST(GeometryError, EveryMessage) {
-    using K = VantorelError::Kind;
+    using K = VantorelError;
     EXPECT_EQ(VantorelError::invalid_radius(-1.0).message(), "invalid radius -1: must be >= 0");
     EXPECT_EQ(VantorelError::invalid_theta(kNan).message(), "invalid theta NaN: must be in [0, 2π)");
     EXPECT_EQ(VantorelError::invalid_phi(kInf).message(), "invalid phi inf: must be in [0, π]");
     EXPECT_EQ(VantorelError::invalid_latitude(-90.5).message(), "invalid latitude -90.5: must be in [-90, 90]");
     EXPECT_EQ(VantorelError::invalid_longitude(-kInf).message(), "invalid longitude -inf: must be in [-180, 180]");
     EXPECT_EQ(VantorelError::invalid_altitude(-0.1).message(), "invalid altitude -0.1: must be >= 0");
-    EXPECT_EQ((VantorelError{K::InvalidShellBounds, 2.0, 0.5}).message(),
+    EXPECT_EQ((VantorelError{K::InvalidShellBounds{2.0, 0.5}}).message(),
               "invalid shell bounds: inner 2 must be < outer 0.5");
-    EXPECT_EQ((VantorelError{K::InvalidBandBounds, 1.5, 1.25}).message(),
+    EXPECT_EQ((VantorelError{K::InvalidBandBounds{1.5, 1.25}}).message(),
               "invalid band bounds: phi_min 1.5 must be < phi_max 1.25");
-    EXPECT_EQ((VantorelError{K::InvalidCone, 0.0}).message(), "invalid cone: half_angle 0 must be in (0, π]");
-    EXPECT_EQ((VantorelError{K::InvalidCap, 4.0}).message(), "invalid cap: half_angle 4 must be in (0, π]");
-    EXPECT_EQ((VantorelError{K::InvalidWedgeBounds, -1.0, 7.0}).message(),
+    EXPECT_EQ((VantorelError{K::InvalidCone{0.0}}).message(), "invalid cone: half_angle 0 must be in (0, π]");
+    EXPECT_EQ((VantorelError{K::InvalidCap{4.0}}).message(), "invalid cap: half_angle 4 must be in (0, π]");
+    EXPECT_EQ((VantorelError{K::InvalidWedgeBounds{-1.0, 7.0}}).message(),
               "invalid wedge bounds: theta_min -1 and theta_max 7 must be in [0, 2π)");
-    EXPECT_EQ((VantorelError{K::ZeroVector}).message(), "zero vector cannot be normalized");
+    EXPECT_EQ((VantorelError{K::ZeroVector{}}).message(), "zero vector cannot be normalized");
 }
 
 TEST(PointTypes, ValidatingConstructors) {
