@@ -51,11 +51,9 @@ InMemoryStore::InMemoryStore(std::string collection, std::uint64_t dimension)
 
 void InMemoryStore::reserve_for(std::span<const VectorRecord> records) {
     // Room for the new ids of a whole call at once, growing geometrically so
-    // that many small calls stay linear overall. Counting stops where the
-    // call will fail, so a wrong length never sizes the block.
+    // that many small calls stay linear overall.
     std::size_t fresh = 0;
     for (const VectorRecord& record : records) {
-        if (record.vector.size() != dimension_) break;
         if (!position_of_.contains(std::string_view(record.id))) ++fresh;
     }
     const std::size_t wanted = entries_.size() + fresh;
@@ -72,19 +70,40 @@ VectorRecord InMemoryStore::record_at(std::size_t position) const {
 }
 
 StoreStatus InMemoryStore::upsert(std::span<const VectorRecord> records) {
-    const std::unique_lock lock(mutex_);
+    // The records before the first of a wrong length are stored; that one fails the call.
+    const auto wrong = std::find_if(records.begin(), records.end(),
+                                    [this](const VectorRecord& r) { return r.vector.size() != dimension_; });
+    const std::span<const VectorRecord> stored = records.first(static_cast<std::size_t>(wrong - records.begin()));
+    // The norms are taken before the lock: a long call may stop there on an
+    // interrupt with nothing stored, and nothing polls under the lock (see search).
+    std::vector<double> norms;
+    norms.reserve(stored.size());
+    for (const VectorRecord& record : stored) {
+        core::check_interrupt();
+        norms.push_back(embed::magnitude(record.vector));
+    }
+    core::check_interrupt();
+    {
+        const core::PollPause no_polls;
+        const std::unique_lock lock(mutex_);
+        place(stored, norms);
+    }
+    if (wrong != records.end()) {
+        return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, wrong->vector.size()}}};
+    }
+    return std::monostate{};
+}
+
+void InMemoryStore::place(std::span<const VectorRecord> records, std::span<const double> norms) {
     reserve_for(records);
-    for (const VectorRecord& record : records) {
-        if (record.vector.size() != dimension_) {
-            return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, record.vector.size()}}};
-        }
-        const double norm = embed::magnitude(record.vector);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const VectorRecord& record = records[i];
         const auto [it, inserted] = position_of_.try_emplace(record.id, entries_.size());
         if (inserted) {
             try {
                 entries_.push_back({record.id, record.metadata});
                 vectors_.insert(vectors_.end(), record.vector.begin(), record.vector.end());
-                norms_.push_back(norm);
+                norms_.push_back(norms[i]);
             } catch (...) {
                 // Out of memory half-way: drop the partial entry so that the
                 // block, the norms and the entries stay in step.
@@ -98,10 +117,9 @@ StoreStatus InMemoryStore::upsert(std::span<const VectorRecord> records) {
             Metadata metadata = record.metadata;
             entries_[at].metadata = std::move(metadata);
             std::copy(record.vector.begin(), record.vector.end(), vectors_.begin() + at * dimension_);
-            norms_[at] = norm;
+            norms_[at] = norms[i];
         }
     }
-    return std::monostate{};
 }
 
 StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const double> query, std::uint64_t k) const {

@@ -27,6 +27,7 @@ public:
     [[nodiscard]] std::uint64_t dimension() const noexcept { return dimension_; }
 
     // In order; a record of the wrong length fails the call, the records before it stay stored.
+    // An interrupt (core::Interrupted) stops the call before anything is stored.
     StoreStatus upsert(std::span<const VectorRecord> records) override;
     // Cosine similarity to every record, not clamped; 0 when either norm is below machine epsilon.
     [[nodiscard]] StoreResult<std::vector<SearchResult>> search(std::span<const double> query,
@@ -52,7 +53,9 @@ private:
         return {vectors_.data() + position * dimension_, dimension_};
     }
     [[nodiscard]] VectorRecord record_at(std::size_t position) const;
+    // Both under the write lock: records of the right length, with their norms.
     void reserve_for(std::span<const VectorRecord> records);
+    void place(std::span<const VectorRecord> records, std::span<const double> norms);
 
     const std::string collection_;
     const std::size_t dimension_;

@@ -164,35 +164,67 @@ TEST(InMemoryStore, DimensionZero) {
 }
 
 // A host's interrupt poll may wait for a lock whose holder waits for the
-// store (Python's interpreter lock held by an upsert): a search must never
-// poll while it holds the store's lock.
-TEST(InMemoryStore, SearchNeverPollsUnderItsLock) {
+// store (Python's interpreter lock held by an upsert): neither a search nor an
+// upsert may poll while it holds the store's lock. Each poll here runs the
+// other kind of operation on another thread and waits for it.
+TEST(InMemoryStore, NeverPollsUnderItsLock) {
     using namespace std::chrono_literals;
     struct Probe {
         InMemoryStore store{"docs", 2};
-        std::future<void> writer;
+        bool searching = true;
+        std::future<void> other;
         int polls = 0;
-        int writer_blocked = 0;
-    } probe;
-    ASSERT_TRUE(probe.store.upsert(std::vector{record("a", {1, 0}), record("b", {0, 1})}));
-    const auto poll = [](void* context) {
-        auto& p = *static_cast<Probe*>(context);
-        ++p.polls;
-        if (!p.writer.valid()) {
-            p.writer = std::async(std::launch::async, [&p] { (void)p.store.upsert(std::vector{record("c", {1, 1})}); });
-        }
-        if (p.writer.wait_for(2s) == std::future_status::timeout) ++p.writer_blocked;
-        return false;
+        int other_blocked = 0;
     };
-    {
-        const core::InterruptScope scope({poll, &probe});
-        core::check_interrupt();
-        std::this_thread::sleep_for(core::kPollInterval + 10ms);
-        ASSERT_TRUE(probe.store.search(std::vector<double>{1, 0}, 3));
+    for (const bool searching : {true, false}) {
+        Probe probe;
+        probe.searching = searching;
+        ASSERT_TRUE(probe.store.upsert(std::vector{record("a", {1, 0}), record("b", {0, 1})}));
+        const auto poll = [](void* context) {
+            auto& p = *static_cast<Probe*>(context);
+            ++p.polls;
+            if (!p.other.valid()) {
+                p.other = std::async(std::launch::async, [&p] {
+                    if (p.searching) {
+                        (void)p.store.upsert(std::vector{record("c", {1, 1})});
+                    } else {
+                        (void)p.store.count();
+                    }
+                });
+            }
+            if (p.other.wait_for(2s) == std::future_status::timeout) ++p.other_blocked;
+            return false;
+        };
+        {
+            const core::InterruptScope scope({poll, &probe});
+            core::check_interrupt();
+            std::this_thread::sleep_for(core::kPollInterval + 10ms);
+            if (searching) {
+                ASSERT_TRUE(probe.store.search(std::vector<double>{1, 0}, 3));
+            } else {
+                ASSERT_TRUE(probe.store.upsert(std::vector{record("d", {2, 1})}));
+            }
+        }
+        probe.other.wait();
+        EXPECT_GT(probe.polls, 0);
+        EXPECT_EQ(probe.other_blocked, 0);
+        EXPECT_EQ(*probe.store.count(), 3u);
     }
-    probe.writer.wait();
-    EXPECT_EQ(probe.writer_blocked, 0);
-    EXPECT_EQ(*probe.store.count(), 3u);
+}
+
+// An interrupt during an upsert stops it with none of its records stored,
+// replacements included.
+TEST(InMemoryStore, InterruptedUpsertStoresNothing) {
+    using namespace std::chrono_literals;
+    InMemoryStore store("docs", 2);
+    ASSERT_TRUE(store.upsert(std::vector{record("a", {1, 0}, {{"k", 1}})}));
+    const auto interrupt = [](void*) { return true; };
+    const core::InterruptScope scope({interrupt, nullptr});
+    core::check_interrupt();
+    std::this_thread::sleep_for(core::kPollInterval + 10ms);
+    EXPECT_THROW((void)store.upsert(std::vector{record("b", {0, 1}), record("a", {3, 3})}), core::Interrupted);
+    EXPECT_EQ(listed(store), std::vector<std::string>{"a"});
+    EXPECT_EQ(store.get("a").value()->vector, (std::vector<double>{1, 0}));
 }
 
 TEST(InMemoryStore, SetPayloadMergesAndSkipsUnknownIds) {
