@@ -115,7 +115,26 @@ public:
         return bad == first_bad.end() || *bad == kAllFinite ? out.size() : *bad;
     }
 
+    // The values of a one-dimensional view in index order, widened to double,
+    // whatever its stride or alignment: the values its items give as a sequence.
+    [[nodiscard]] std::vector<double> elements() const {
+        return element_ == Element::Float64 ? strided<double>() : strided<float>();
+    }
+
 private:
+    template <class In>
+    [[nodiscard]] std::vector<double> strided() const {
+        std::vector<double> out(extent(0));
+        const char* at = static_cast<const char*>(view_.buf);
+        for (double& value : out) {
+            In item;
+            std::memcpy(&item, at, sizeof item);
+            value = static_cast<double>(item);
+            at += view_.strides[0];
+        }
+        return out;
+    }
+
     Py_buffer view_{};
     bool held_ = false;
     Element element_ = Element::Other;
@@ -142,6 +161,20 @@ void append_sequence(PyObject* obj, std::vector<double>& out) {
 }  // namespace
 
 std::vector<double> read_vector(PyObject* obj) {
+    const ArrayView array(obj, 1);
+    if (array.usable()) return array.elements();
+    std::vector<double> values;
+    append_sequence(obj, values);
+    return values;
+}
+
+std::vector<double> read_finite_vector(PyObject* obj) {
+    std::vector<double> values = read_vector(obj);
+    validate_finite(values);
+    return values;
+}
+
+std::vector<double> extract_embedding(PyObject* obj) {
     std::vector<double> values;
     const ArrayView array(obj, 1);
     if (array.usable()) {
@@ -150,11 +183,6 @@ std::vector<double> read_vector(PyObject* obj) {
     } else {
         append_sequence(obj, values);
     }
-    return values;
-}
-
-std::vector<double> extract_embedding(PyObject* obj) {
-    std::vector<double> values = read_vector(obj);
     validate_finite(values);
     return values;
 }

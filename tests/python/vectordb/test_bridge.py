@@ -86,6 +86,47 @@ def test_query_errors(built):
     assert len(bridge) == 300  # failed calls changed nothing
 
 
+def strided_forms(q):
+    """q's values as non-contiguous arrays: a strided row, a row of a Fortran-order
+    array, a strided view of a repeat, and the last in float32."""
+    wide = np.zeros((2, 2 * q.size))
+    wide[1, ::2] = q
+    forms = [wide[1, ::2], np.asfortranarray(np.vstack([q, q + 1]))[0], np.repeat(q, 2)[::2],
+             np.repeat(q.astype(np.float32), 2)[::2]]
+    assert not any(f.flags.c_contiguous for f in forms)
+    return forms
+
+
+def test_strided_arrays_read_as_their_sequences(built):
+    labels, rows, bridge, pipeline = built
+    members = [
+        lambda e: as_json(bridge.query_nearest(e, k=7)),
+        lambda e: as_json(bridge.query_similar(e, min_cosine=0.5)),
+        lambda e: bridge.query_concept_path("s-0001", "s-0041", embedding=e).to_json(),
+        lambda e: as_json(bridge.query_detect_globs(e, k=3)),
+        lambda e: bridge.query_local_manifold(e).to_json(),
+        lambda e: repr(bridge.drill_down("topic-2", e, k=5)),
+        lambda e: as_json(bridge.hierarchical_nearest(e, k=4)),
+        lambda e: bridge.hybrid_search(e, final_k=5),
+    ]
+    for form in strided_forms(rows[5] + 0.1):
+        for member in members:
+            assert member(form) == member(form.tolist())
+        with pytest.raises(TypeError, match="^The given array is not contiguous or is misaligned.$"):
+            pipeline.nearest(form)
+
+    forms = strided_forms(rows[7])
+    stores = [vt.InMemoryStore("s", 12) for _ in range(2)]
+    for store, as_list in zip(stores, [False, True]):
+        store.upsert([{"id": f"f{i}", "vector": f.tolist() if as_list else f} for i, f in enumerate(forms + forms)])
+    hits = []
+    for store in stores:
+        other = vt.VectorStoreBridge(store)
+        other.build_pipeline()
+        hits.append(other.hybrid_search(rows[7] + 0.2, final_k=8, recall_k=8))
+    assert hits[0] == hits[1] and len(hits[0]) == 8
+
+
 def test_unbuilt_and_constructor_rules(rng):
     store = vt.InMemoryStore("empty", 4)
     bridge = vt.VectorStoreBridge(store)
