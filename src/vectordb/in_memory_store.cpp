@@ -1,9 +1,11 @@
 #include "vectordb/in_memory_store.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <mutex>
 
+#include "core/distance.hpp"
 #include "core/interrupt.hpp"
 #include "core/parallel.hpp"
 #include "embed/embedding.hpp"
@@ -26,6 +28,17 @@ double dot(const double* a, const double* b, std::size_t n) noexcept {
     }
     for (std::size_t j = 0; i < n; ++i, ++j) lane[j] += a[i] * b[i];
     return ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+}
+
+// The cosine of a query and a row whose norms are known, not clamped. A dot
+// product or a product of norms that overflows takes the rescaled form, so
+// two finite vectors always get a finite score; the plain one is kept
+// wherever it is finite.
+double score_of(std::span<const double> query, const double* row, double query_norm, double row_norm) noexcept {
+    const double dot_product = dot(query.data(), row, query.size());
+    const double denom = query_norm * row_norm;
+    if (std::isfinite(dot_product) && std::isfinite(denom)) return dot_product / denom;
+    return core::rescaled_cosine_ratio(query, {row, query.size()});
 }
 
 // An optional '+' and one or more ASCII digits within 64 bits; anything else reads as 0.
@@ -147,9 +160,7 @@ StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const dou
         TopK local(std::min(keep, end - begin));
         for (std::size_t i = begin; i < end; ++i) {
             const double norm = norms_[i];
-            const double score = zero_query || norm < eps
-                                     ? 0.0
-                                     : dot(query.data(), rows + i * dimension_, dimension_) / (query_norm * norm);
+            const double score = zero_query || norm < eps ? 0.0 : score_of(query, rows + i * dimension_, query_norm, norm);
             local.offer(i, score);
         }
         kept[block] = local.take();

@@ -8,7 +8,10 @@
 #include <random>
 #include <thread>
 
+#include "core/distance.hpp"
 #include "core/interrupt.hpp"
+#include "core/norm.hpp"
+#include "core/numeric.hpp"
 #include "vectordb/in_memory_store.hpp"
 #include "vectordb/top_k.hpp"
 
@@ -151,6 +154,51 @@ TEST(InMemoryStore, SearchMatchesAFullSortedScan) {
 
     InMemoryStore empty("e", 4);
     EXPECT_EQ(empty.search(std::vector<double>(3, 1.0), 5).error().message(), "dimension mismatch: expected 4, got 3");
+}
+
+// The store's score written out: eight interleaved sums joined pairwise,
+// over the product of the two norms; 0 when a norm is below epsilon.
+double plain_score(const std::vector<double>& q, const std::vector<double>& v) {
+    if (core::l2_norm(q) < core::kEps || core::l2_norm(v) < core::kEps) return 0.0;
+    double lane[8] = {};
+    for (std::size_t i = 0; i < q.size(); ++i) lane[i % 8] += q[i] * v[i];
+    const double dot = ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+    return dot / (core::l2_norm(q) * core::l2_norm(v));
+}
+
+// Where every sum is finite the score is the plain formula to the bit; where
+// a sum overflows it is still the cosine, finite.
+TEST(InMemoryStore, ScoresPlainWhereFiniteAndFiniteWhereSumsOverflow) {
+    std::mt19937_64 gen(5);
+    std::normal_distribution<double> normal;
+    for (const double scale : {1.0, 1e-7, 1e150, 1e160, 1e300}) {
+        for (const std::size_t dim : {1u, 3u, 8u, 19u}) {
+            std::vector<VectorRecord> records;
+            for (int i = 0; i < 40; ++i) {
+                std::vector<double> v(dim);
+                for (double& x : v) x = scale * normal(gen);
+                records.push_back(record("r" + std::to_string(i), v));
+            }
+            InMemoryStore store("docs", dim);
+            ASSERT_TRUE(store.upsert(records));
+            const std::vector<double> q = records[0].vector;
+            const std::vector<SearchResult> hits = store.search(q, records.size()).value();
+            for (const SearchResult& hit : hits) {
+                const auto& v = *hit.vector;
+                if (scale <= 1e150) {
+                    EXPECT_EQ(hit.score, plain_score(q, v)) << scale << " " << dim;
+                } else {
+                    ASSERT_TRUE(std::isfinite(hit.score)) << scale << " " << dim;
+                    EXPECT_NEAR(hit.score, core::cosine_similarity(q, v), 4e-16) << scale << " " << dim;
+                }
+            }
+        }
+    }
+    InMemoryStore store("docs", 3);
+    ASSERT_TRUE(store.upsert(std::vector{record("big", {1e200, 1e200, 1e200}), record("tiny", {1e-200, 0, 0})}));
+    const auto hits = store.search(std::vector<double>{1e200, 1e200, 1e200}, 2).value();
+    EXPECT_NEAR(hits[0].score, 1.0, 4e-16);
+    EXPECT_EQ(hits[1].score, 0.0);  // a norm below epsilon
 }
 
 TEST(InMemoryStore, DimensionZero) {

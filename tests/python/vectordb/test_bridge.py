@@ -205,6 +205,21 @@ def test_hybrid_search_against_numpy(rng):
     assert bridge.hybrid_search(late, final_k=1)[0]["metadata"] == {"category": "new"}
 
 
+def test_overflowing_vectors_score_their_cosine():
+    rows = np.array([[1, 0, 0], [0, 1, 0], [1, 1, 1], [1e200] * 3, [-1e300, 1e300, 0], [3e-200, 1e200, 2e200]])
+    store = vt.InMemoryStore("big", 3)
+    store.upsert([{"id": f"r{i}", "vector": row} for i, row in enumerate(rows[:3])])
+    bridge = vt.VectorStoreBridge(store)
+    bridge.build_pipeline()
+    store.upsert([{"id": f"r{i}", "vector": row} for i, row in enumerate(rows[3:], start=3)])
+    scaled = rows / np.abs(rows).max(axis=1, keepdims=True)
+    for q in [np.full(3, 1e200), np.array([1e-200, 1e200, 0]), np.array([1.0, -2.0, 3.0])]:
+        hits = {h["id"]: h["score"] for h in bridge.hybrid_search(q, final_k=6, recall_k=6)}
+        unit_q = q / np.abs(q).max()
+        cosines = scaled @ unit_q / (np.linalg.norm(scaled, axis=1) * np.linalg.norm(unit_q))
+        np.testing.assert_allclose([hits[f"r{i}"] for i in range(6)], cosines, rtol=1e-15, atol=1e-16)
+
+
 def test_queries_during_rebuilds_answer_from_one_build(rng):
     _, rows = corpus(rng, n=200, dim=8)
     store = vt.InMemoryStore("docs", 8)
