@@ -9,6 +9,7 @@
 #include "core/interrupt.hpp"
 #include "core/parallel.hpp"
 #include "embed/embedding.hpp"
+#include "vectordb/dot_kernel.hpp"
 #include "vectordb/top_k.hpp"
 
 namespace vantorel::vectordb {
@@ -17,25 +18,15 @@ namespace {
 // Records scored by one parallel task of a search.
 constexpr std::size_t kSearchBlock = 4096;
 
-// Eight running sums over interleaved lanes, joined pairwise: independent
-// chains let the loop use the vector unit, and the fixed order keeps each
-// score a function of the two vectors alone.
-double dot(const double* a, const double* b, std::size_t n) noexcept {
-    double lane[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        for (std::size_t j = 0; j < 8; ++j) lane[j] += a[i + j] * b[i + j];
-    }
-    for (std::size_t j = 0; i < n; ++i, ++j) lane[j] += a[i] * b[i];
-    return ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
-}
+// Rows whose dot products are taken by one kernel call, then scored.
+constexpr std::size_t kDotChunk = 64;
 
-// The cosine of a query and a row whose norms are known, not clamped. A dot
-// product or a product of norms that overflows takes the rescaled form, so
-// two finite vectors always get a finite score; the plain one is kept
-// wherever it is finite.
-double score_of(std::span<const double> query, const double* row, double query_norm, double row_norm) noexcept {
-    const double dot_product = dot(query.data(), row, query.size());
+// The cosine of a query and a row from their dot product and norms, not
+// clamped. A dot product or a product of norms that overflows takes the
+// rescaled form, so two finite vectors always get a finite score; the plain
+// one is kept wherever it is finite.
+double score_of(std::span<const double> query, const double* row, double dot_product, double query_norm,
+                double row_norm) noexcept {
     const double denom = query_norm * row_norm;
     if (std::isfinite(dot_product) && std::isfinite(denom)) return dot_product / denom;
     return core::rescaled_cosine_ratio(query, {row, query.size()});
@@ -158,10 +149,18 @@ StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const dou
     std::vector<std::vector<TopK::Kept>> kept((n + kSearchBlock - 1) / kSearchBlock);
     core::for_each_block(n, kSearchBlock, [&](std::size_t block, std::size_t begin, std::size_t end) {
         TopK local(std::min(keep, end - begin));
-        for (std::size_t i = begin; i < end; ++i) {
-            const double norm = norms_[i];
-            const double score = zero_query || norm < eps ? 0.0 : score_of(query, rows + i * dimension_, query_norm, norm);
-            local.offer(i, score);
+        double dots[kDotChunk];
+        for (std::size_t first = begin; first < end; first += kDotChunk) {
+            const std::size_t count = std::min(kDotChunk, end - first);
+            if (!zero_query) dot_rows(query.data(), rows + first * dimension_, dimension_, count, dots);
+            for (std::size_t j = 0; j < count; ++j) {
+                const std::size_t i = first + j;
+                const double norm = norms_[i];
+                const double score = zero_query || norm < eps
+                                         ? 0.0
+                                         : score_of(query, rows + i * dimension_, dots[j], query_norm, norm);
+                local.offer(i, score);
+            }
         }
         kept[block] = local.take();
         std::sort(kept[block].begin(), kept[block].end(),

@@ -172,7 +172,7 @@ TEST(InMemoryStore, ScoresPlainWhereFiniteAndFiniteWhereSumsOverflow) {
     std::mt19937_64 gen(5);
     std::normal_distribution<double> normal;
     for (const double scale : {1.0, 1e-7, 1e150, 1e160, 1e300}) {
-        for (const std::size_t dim : {1u, 3u, 8u, 19u}) {
+        for (const std::size_t dim : {1u, 3u, 8u, 19u, 384u, 389u}) {
             std::vector<VectorRecord> records;
             for (int i = 0; i < 40; ++i) {
                 std::vector<double> v(dim);
