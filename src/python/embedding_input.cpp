@@ -126,6 +126,12 @@ private:
     [[nodiscard]] std::vector<double> strided() const {
         std::vector<double> out(extent(0));
         const char* at = static_cast<const char*>(view_.buf);
+        if (view_.strides[0] == static_cast<Py_ssize_t>(sizeof(In)) &&
+            reinterpret_cast<std::uintptr_t>(at) % alignof(In) == 0) {
+            const auto* items = reinterpret_cast<const In*>(at);
+            std::copy(items, items + out.size(), out.begin());
+            return out;
+        }
         for (double& value : out) {
             In item;
             std::memcpy(&item, at, sizeof item);

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <mutex>
+#include <numeric>
 
 #include "core/distance.hpp"
 #include "core/interrupt.hpp"
@@ -17,6 +20,9 @@ namespace {
 
 // Records scored by one parallel task of a search.
 constexpr std::size_t kSearchBlock = 4096;
+
+// Rows copied by one parallel task of an upsert.
+constexpr std::size_t kCopyBlock = 256;
 
 // Rows whose dot products are taken by one kernel call, then scored.
 constexpr std::size_t kDotChunk = 64;
@@ -66,6 +72,7 @@ void InMemoryStore::reserve_for(std::span<const VectorRecord> records) {
     entries_.reserve(rows);
     norms_.reserve(rows);
     vectors_.reserve(rows * dimension_);
+    position_of_.reserve(rows);
 }
 
 VectorRecord InMemoryStore::record_at(std::size_t position) const {
@@ -78,19 +85,13 @@ StoreStatus InMemoryStore::upsert(std::span<const VectorRecord> records) {
     const auto wrong = std::find_if(records.begin(), records.end(),
                                     [this](const VectorRecord& r) { return r.vector.size() != dimension_; });
     const std::span<const VectorRecord> stored = records.first(static_cast<std::size_t>(wrong - records.begin()));
-    // The norms are taken before the lock: a long call may stop there on an
-    // interrupt with nothing stored, and nothing polls under the lock (see search).
-    std::vector<double> norms;
-    norms.reserve(stored.size());
-    for (const VectorRecord& record : stored) {
-        core::check_interrupt();
-        norms.push_back(embed::magnitude(record.vector));
-    }
+    // The last chance for an interrupt to stop the call with nothing stored:
+    // nothing polls under the lock (see search).
     core::check_interrupt();
     {
         const core::PollPause no_polls;
         const std::unique_lock lock(mutex_);
-        place(stored, norms);
+        place(stored);
     }
     if (wrong != records.end()) {
         return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, wrong->vector.size()}}};
@@ -98,32 +99,66 @@ StoreStatus InMemoryStore::upsert(std::span<const VectorRecord> records) {
     return std::monostate{};
 }
 
-void InMemoryStore::place(std::span<const VectorRecord> records, std::span<const double> norms) {
+void InMemoryStore::place(std::span<const VectorRecord> records) {
     reserve_for(records);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const VectorRecord& record = records[i];
-        const auto [it, inserted] = position_of_.try_emplace(record.id, entries_.size());
-        if (inserted) {
-            try {
-                entries_.push_back({record.id, record.metadata});
-                vectors_.insert(vectors_.end(), record.vector.begin(), record.vector.end());
-                norms_.push_back(norms[i]);
-            } catch (...) {
-                // Out of memory half-way: drop the partial entry so that the
-                // block, the norms and the entries stay in step.
-                position_of_.erase(it);
-                entries_.resize(norms_.size());
-                vectors_.resize(norms_.size() * dimension_);
-                throw;
+    // Ids and metadata in order, each record's row noted; the rows follow in
+    // one pass over the block. Out of memory half-way, the records placed so
+    // far still get their rows, as a failing call keeps what came before.
+    std::vector<std::size_t> row_of;
+    row_of.reserve(records.size());
+    std::exception_ptr failure;
+    for (const VectorRecord& record : records) {
+        const std::size_t fresh_row = entries_.size();
+        try {
+            const auto [it, inserted] = position_of_.try_emplace(record.id, fresh_row);
+            if (inserted) {
+                try {
+                    entries_.push_back({record.id, record.metadata});
+                } catch (...) {
+                    position_of_.erase(it);
+                    throw;
+                }
+            } else {
+                Metadata metadata = record.metadata;
+                entries_[it->second].metadata = std::move(metadata);
             }
-        } else {
-            const std::size_t at = it->second;
-            Metadata metadata = record.metadata;
-            entries_[at].metadata = std::move(metadata);
-            std::copy(record.vector.begin(), record.vector.end(), vectors_.begin() + at * dimension_);
-            norms_[at] = norms[i];
+            row_of.push_back(it->second);
+        } catch (...) {
+            failure = std::current_exception();
+            break;
         }
     }
+    // Reserved above: growing allocates nothing, and the new rows are first
+    // written, not zeroed, by the copy below.
+    vectors_.resize(entries_.size() * dimension_);
+    norms_.resize(entries_.size());
+    copy_rows(records.first(row_of.size()), row_of);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void InMemoryStore::copy_rows(std::span<const VectorRecord> records, std::span<const std::size_t> row_of) {
+    // Each row is written once, by the last record of its id; taking the
+    // writers in row order also walks the block front to back.
+    std::vector<std::size_t> writers(records.size());
+    std::iota(writers.begin(), writers.end(), std::size_t{0});
+    if (!std::is_sorted(row_of.begin(), row_of.end(), std::less_equal<>{})) {
+        std::stable_sort(writers.begin(), writers.end(),
+                         [&row_of](std::size_t a, std::size_t b) { return row_of[a] < row_of[b]; });
+        const auto last = std::unique(writers.rbegin(), writers.rend(), [&row_of](std::size_t a, std::size_t b) {
+            return row_of[a] == row_of[b];
+        });
+        writers.erase(writers.begin(), last.base());
+    }
+    // Blocks of rows copied in parallel, each row's norm taken as it is
+    // written: once per stored row, from the copy the searches read.
+    core::for_each_block(writers.size(), kCopyBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t w = begin; w < end; ++w) {
+            const std::vector<double>& values = records[writers[w]].vector;
+            const std::size_t at = row_of[writers[w]];
+            std::copy(values.begin(), values.end(), vectors_.begin() + static_cast<std::ptrdiff_t>(at * dimension_));
+            norms_[at] = embed::magnitude(row(at));
+        }
+    });
 }
 
 StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const double> query, std::uint64_t k) const {

@@ -54,6 +54,43 @@ TEST(InMemoryStore, UpsertReplacesInPlaceAndStopsAtAWrongLength) {
     EXPECT_EQ(listed(store), (std::vector<std::string>{"a", "b", "c", "d"}));
 }
 
+// One call with repeated ids, spread over many copy blocks, leaves the store
+// as one call per record does: positions, vectors, metadata and scores.
+TEST(InMemoryStore, OneCallEqualsOneRecordAtATime) {
+    constexpr std::size_t dim = 5;
+    std::mt19937_64 gen(23);
+    std::normal_distribution<double> normal;
+    std::uniform_int_distribution<int> pick(0, 699);
+    std::vector<VectorRecord> records;
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<double> v(dim);
+        for (double& x : v) x = normal(gen);
+        records.push_back(record("id" + std::to_string(pick(gen)), v, {{"i", i}}));
+    }
+    InMemoryStore whole("docs", dim);
+    InMemoryStore single("docs", dim);
+    ASSERT_TRUE(whole.upsert(std::span(records).first(100)));
+    ASSERT_TRUE(whole.upsert(std::span(records).subspan(100)));
+    for (const VectorRecord& r : records) ASSERT_TRUE(single.upsert(std::span(&r, 1)));
+
+    const auto all = [](const InMemoryStore& store) { return store.list(5000, std::nullopt).value().records; };
+    const auto a = all(whole);
+    const auto b = all(single);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].id, b[i].id);
+        EXPECT_EQ(a[i].vector, b[i].vector);
+        EXPECT_EQ(a[i].metadata, b[i].metadata);
+    }
+    const auto hits_a = whole.search(records[3].vector, 50).value();
+    const auto hits_b = single.search(records[3].vector, 50).value();
+    ASSERT_EQ(hits_a.size(), hits_b.size());
+    for (std::size_t i = 0; i < hits_a.size(); ++i) {
+        EXPECT_EQ(hits_a[i].id, hits_b[i].id);
+        EXPECT_EQ(hits_a[i].score, hits_b[i].score);
+    }
+}
+
 TEST(InMemoryStore, ListCursors) {
     InMemoryStore store("docs", 1);
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(store.upsert(std::vector{record("r" + std::to_string(i), {1.0 + i})}));
