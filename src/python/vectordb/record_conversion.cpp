@@ -109,11 +109,20 @@ JsonValue int_to_json(PyObject* obj) {
     throw MetadataError{"int too big to convert"};
 }
 
-// JSON objects keep their keys in ascending byte order.
+// JSON objects keep their keys in ascending byte order. Sorted, a repeated
+// key is a run: its first place takes its last value. The entries go into
+// the object's list directly, whose own inserts scan every key.
 JsonValue object_from(std::vector<std::pair<std::string, JsonValue>> entries) {
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     JsonValue object = JsonValue::object();
-    for (auto& [key, value] : entries) object[key] = std::move(value);
+    auto& list = static_cast<JsonValue::object_t::Container&>(object.get_ref<JsonValue::object_t&>());
+    for (auto& [key, value] : entries) {
+        if (!list.empty() && list.back().first == key) {
+            list.back().second = std::move(value);
+        } else {
+            list.emplace_back(std::move(key), std::move(value));
+        }
+    }
     return object;
 }
 
