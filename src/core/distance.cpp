@@ -11,17 +11,29 @@
 namespace vantorel::core {
 namespace {
 
-// The cosine of a and b each scaled by its power of two, which leaves the
-// cosine unchanged and keeps every sum in range; 0 when the product of the
-// true norms is below epsilon, as on the plain road.
-double rescaled_cosine(std::span<const double> a, std::span<const double> b) noexcept {
+// a · b over |a| |b| with a and b each scaled by its power of two, which
+// leaves the ratio unchanged and keeps every sum in range; with the product
+// of the true norms, 0 for both when either vector is zero.
+struct ScaledRatio {
+    double ratio = 0.0;
+    double norm_product = 0.0;
+};
+
+ScaledRatio scaled_ratio(std::span<const double> a, std::span<const double> b) noexcept {
     const Norm na = rescaled_norm(a);
     const Norm nb = rescaled_norm(b);
     const double denom = na.length * nb.length;
-    if (denom == 0.0 || na.value() * nb.value() < kEps) return 0.0;
+    if (denom == 0.0) return {};
     double dot = 0.0;
     for (std::size_t i = 0; i < a.size(); ++i) dot += (a[i] * na.factor) * (b[i] * nb.factor);
-    return std::clamp(dot / denom, -1.0, 1.0);
+    return {dot / denom, na.value() * nb.value()};
+}
+
+// 0 when the product of the true norms is below epsilon, as on the plain road.
+double rescaled_cosine(std::span<const double> a, std::span<const double> b) noexcept {
+    const ScaledRatio r = scaled_ratio(a, b);
+    if (r.norm_product < kEps) return 0.0;
+    return std::clamp(r.ratio, -1.0, 1.0);
 }
 
 }  // namespace
@@ -63,6 +75,10 @@ double cosine_similarity(std::span<const double> a, std::span<const double> b) {
     }
     if (const auto cosine = cosine_from_sums(dot, na, nb)) return *cosine;
     return rescaled_cosine(a, b);
+}
+
+double rescaled_cosine_ratio(std::span<const double> a, std::span<const double> b) noexcept {
+    return scaled_ratio(a, b).ratio;
 }
 
 std::optional<double> cosine_from_sums(double dot, double norm_sq_a, double norm_sq_b) noexcept {

@@ -21,6 +21,10 @@ double chord_distance(const SphericalPoint& a, const SphericalPoint& b) noexcept
 // overflow are rescaled first, which leaves the cosine as it is.
 double cosine_similarity(std::span<const double> a, std::span<const double> b);
 
+// a · b / (|a| |b|) on a and b scaled by their powers of two (rescale_factor),
+// so that no sum overflows; not clamped, 0 when either vector is zero.
+double rescaled_cosine_ratio(std::span<const double> a, std::span<const double> b) noexcept;
+
 // The last step of cosine_similarity from its three sums (dot product and both
 // squared norms, each summed in index order); nullopt when a sum overflowed,
 // where cosine_similarity goes back to the vectors.

@@ -116,7 +116,32 @@ public:
         return bad == first_bad.end() || *bad == kAllFinite ? out.size() : *bad;
     }
 
+    // The values of a one-dimensional view in index order, widened to double,
+    // whatever its stride or alignment: the values its items give as a sequence.
+    [[nodiscard]] std::vector<double> elements() const {
+        return element_ == Element::Float64 ? strided<double>() : strided<float>();
+    }
+
 private:
+    template <class In>
+    [[nodiscard]] std::vector<double> strided() const {
+        std::vector<double> out(extent(0));
+        const char* at = static_cast<const char*>(view_.buf);
+        if (view_.strides[0] == static_cast<Py_ssize_t>(sizeof(In)) &&
+            reinterpret_cast<std::uintptr_t>(at) % alignof(In) == 0) {
+            const auto* items = reinterpret_cast<const In*>(at);
+            std::copy(items, items + out.size(), out.begin());
+            return out;
+        }
+        for (double& value : out) {
+            In item;
+            std::memcpy(&item, at, sizeof item);
+            value = static_cast<double>(item);
+            at += view_.strides[0];
+        }
+        return out;
+    }
+
     Py_buffer view_{};
     bool held_ = false;
     Element element_ = Element::Other;
@@ -158,6 +183,20 @@ std::optional<std::size_t> exact_length(PyObject* obj) {
 }  // namespace
 
 std::vector<double> read_vector(PyObject* obj) {
+    const ArrayView array(obj, 1);
+    if (array.usable()) return array.elements();
+    std::vector<double> values;
+    append_sequence(obj, values);
+    return values;
+}
+
+std::vector<double> read_finite_vector(PyObject* obj) {
+    std::vector<double> values = read_vector(obj);
+    validate_finite(values);
+    return values;
+}
+
+std::vector<double> extract_embedding(PyObject* obj) {
     std::vector<double> values;
     const ArrayView array(obj, 1);
     if (array.usable()) {
@@ -166,11 +205,6 @@ std::vector<double> read_vector(PyObject* obj) {
     } else {
         append_sequence(obj, values);
     }
-    return values;
-}
-
-std::vector<double> extract_embedding(PyObject* obj) {
-    std::vector<double> values = read_vector(obj);
     validate_finite(values);
     return values;
 }

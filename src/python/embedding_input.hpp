@@ -9,11 +9,17 @@
 
 namespace vantorel::python {
 
-// One vector from a 1-D float64/float32 NumPy array or any sequence of
-// numbers (not a str), values as they are.
+// One vector from any sequence of numbers (not a str), values as they are: the
+// store's records and queries. A 1-D float64/float32 NumPy array is read
+// straight from its buffer, strided or misaligned ones included.
 std::vector<double> read_vector(PyObject* obj);
 
 // The same, with every value required finite.
+std::vector<double> read_finite_vector(PyObject* obj);
+
+// One embedding from a contiguous 1-D float64/float32 NumPy array or any
+// sequence of numbers (not a str), every value finite; other arrays of those
+// types raise TypeError.
 std::vector<double> extract_embedding(PyObject* obj);
 
 // A corpus from a 2-D float64/float32 NumPy array or a sequence of number

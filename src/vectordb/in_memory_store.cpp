@@ -1,12 +1,18 @@
 #include "vectordb/in_memory_store.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <mutex>
+#include <numeric>
 
+#include "core/distance.hpp"
 #include "core/interrupt.hpp"
 #include "core/parallel.hpp"
 #include "embed/embedding.hpp"
+#include "vectordb/dot_kernel.hpp"
 #include "vectordb/top_k.hpp"
 
 namespace vantorel::vectordb {
@@ -15,17 +21,21 @@ namespace {
 // Records scored by one parallel task of a search.
 constexpr std::size_t kSearchBlock = 4096;
 
-// Eight running sums over interleaved lanes, joined pairwise: independent
-// chains let the loop use the vector unit, and the fixed order keeps each
-// score a function of the two vectors alone.
-double dot(const double* a, const double* b, std::size_t n) noexcept {
-    double lane[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        for (std::size_t j = 0; j < 8; ++j) lane[j] += a[i + j] * b[i + j];
-    }
-    for (std::size_t j = 0; i < n; ++i, ++j) lane[j] += a[i] * b[i];
-    return ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+// Rows copied by one parallel task of an upsert.
+constexpr std::size_t kCopyBlock = 256;
+
+// Rows whose dot products are taken by one kernel call, then scored.
+constexpr std::size_t kDotChunk = 64;
+
+// The cosine of a query and a row from their dot product and norms, not
+// clamped. A dot product or a product of norms that overflows takes the
+// rescaled form, so two finite vectors always get a finite score; the plain
+// one is kept wherever it is finite.
+double score_of(std::span<const double> query, const double* row, double dot_product, double query_norm,
+                double row_norm) noexcept {
+    const double denom = query_norm * row_norm;
+    if (std::isfinite(dot_product) && std::isfinite(denom)) return dot_product / denom;
+    return core::rescaled_cosine_ratio(query, {row, query.size()});
 }
 
 // An optional '+' and one or more ASCII digits within 64 bits; anything else reads as 0.
@@ -51,11 +61,9 @@ InMemoryStore::InMemoryStore(std::string collection, std::uint64_t dimension)
 
 void InMemoryStore::reserve_for(std::span<const VectorRecord> records) {
     // Room for the new ids of a whole call at once, growing geometrically so
-    // that many small calls stay linear overall. Counting stops where the
-    // call will fail, so a wrong length never sizes the block.
+    // that many small calls stay linear overall.
     std::size_t fresh = 0;
     for (const VectorRecord& record : records) {
-        if (record.vector.size() != dimension_) break;
         if (!position_of_.contains(std::string_view(record.id))) ++fresh;
     }
     const std::size_t wanted = entries_.size() + fresh;
@@ -64,6 +72,7 @@ void InMemoryStore::reserve_for(std::span<const VectorRecord> records) {
     entries_.reserve(rows);
     norms_.reserve(rows);
     vectors_.reserve(rows * dimension_);
+    position_of_.reserve(rows);
 }
 
 VectorRecord InMemoryStore::record_at(std::size_t position) const {
@@ -72,36 +81,84 @@ VectorRecord InMemoryStore::record_at(std::size_t position) const {
 }
 
 StoreStatus InMemoryStore::upsert(std::span<const VectorRecord> records) {
-    const std::unique_lock lock(mutex_);
-    reserve_for(records);
-    for (const VectorRecord& record : records) {
-        if (record.vector.size() != dimension_) {
-            return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, record.vector.size()}}};
-        }
-        const double norm = embed::magnitude(record.vector);
-        const auto [it, inserted] = position_of_.try_emplace(record.id, entries_.size());
-        if (inserted) {
-            try {
-                entries_.push_back({record.id, record.metadata});
-                vectors_.insert(vectors_.end(), record.vector.begin(), record.vector.end());
-                norms_.push_back(norm);
-            } catch (...) {
-                // Out of memory half-way: drop the partial entry so that the
-                // block, the norms and the entries stay in step.
-                position_of_.erase(it);
-                entries_.resize(norms_.size());
-                vectors_.resize(norms_.size() * dimension_);
-                throw;
-            }
-        } else {
-            const std::size_t at = it->second;
-            Metadata metadata = record.metadata;
-            entries_[at].metadata = std::move(metadata);
-            std::copy(record.vector.begin(), record.vector.end(), vectors_.begin() + at * dimension_);
-            norms_[at] = norm;
-        }
+    // The records before the first of a wrong length are stored; that one fails the call.
+    const auto wrong = std::find_if(records.begin(), records.end(),
+                                    [this](const VectorRecord& r) { return r.vector.size() != dimension_; });
+    const std::span<const VectorRecord> stored = records.first(static_cast<std::size_t>(wrong - records.begin()));
+    // The last chance for an interrupt to stop the call with nothing stored:
+    // nothing polls under the lock (see search).
+    core::check_interrupt();
+    {
+        const core::PollPause no_polls;
+        const std::unique_lock lock(mutex_);
+        place(stored);
+    }
+    if (wrong != records.end()) {
+        return core::Unexpected{VectorStoreError{store_error::DimensionMismatch{dimension_, wrong->vector.size()}}};
     }
     return std::monostate{};
+}
+
+void InMemoryStore::place(std::span<const VectorRecord> records) {
+    reserve_for(records);
+    // Ids and metadata in order, each record's row noted; the rows follow in
+    // one pass over the block. Out of memory half-way, the records placed so
+    // far still get their rows, as a failing call keeps what came before.
+    std::vector<std::size_t> row_of;
+    row_of.reserve(records.size());
+    std::exception_ptr failure;
+    for (const VectorRecord& record : records) {
+        const std::size_t fresh_row = entries_.size();
+        try {
+            const auto [it, inserted] = position_of_.try_emplace(record.id, fresh_row);
+            if (inserted) {
+                try {
+                    entries_.push_back({record.id, record.metadata});
+                } catch (...) {
+                    position_of_.erase(it);
+                    throw;
+                }
+            } else {
+                Metadata metadata = record.metadata;
+                entries_[it->second].metadata = std::move(metadata);
+            }
+            row_of.push_back(it->second);
+        } catch (...) {
+            failure = std::current_exception();
+            break;
+        }
+    }
+    // Reserved above: growing allocates nothing, and the new rows are first
+    // written, not zeroed, by the copy below.
+    vectors_.resize(entries_.size() * dimension_);
+    norms_.resize(entries_.size());
+    copy_rows(records.first(row_of.size()), row_of);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void InMemoryStore::copy_rows(std::span<const VectorRecord> records, std::span<const std::size_t> row_of) {
+    // Each row is written once, by the last record of its id; taking the
+    // writers in row order also walks the block front to back.
+    std::vector<std::size_t> writers(records.size());
+    std::iota(writers.begin(), writers.end(), std::size_t{0});
+    if (!std::is_sorted(row_of.begin(), row_of.end(), std::less_equal<>{})) {
+        std::stable_sort(writers.begin(), writers.end(),
+                         [&row_of](std::size_t a, std::size_t b) { return row_of[a] < row_of[b]; });
+        const auto last = std::unique(writers.rbegin(), writers.rend(), [&row_of](std::size_t a, std::size_t b) {
+            return row_of[a] == row_of[b];
+        });
+        writers.erase(writers.begin(), last.base());
+    }
+    // Blocks of rows copied in parallel, each row's norm taken as it is
+    // written: once per stored row, from the copy the searches read.
+    core::for_each_block(writers.size(), kCopyBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t w = begin; w < end; ++w) {
+            const std::vector<double>& values = records[writers[w]].vector;
+            const std::size_t at = row_of[writers[w]];
+            std::copy(values.begin(), values.end(), vectors_.begin() + static_cast<std::ptrdiff_t>(at * dimension_));
+            norms_[at] = embed::magnitude(row(at));
+        }
+    });
 }
 
 StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const double> query, std::uint64_t k) const {
@@ -127,12 +184,18 @@ StoreResult<std::vector<SearchResult>> InMemoryStore::search(std::span<const dou
     std::vector<std::vector<TopK::Kept>> kept((n + kSearchBlock - 1) / kSearchBlock);
     core::for_each_block(n, kSearchBlock, [&](std::size_t block, std::size_t begin, std::size_t end) {
         TopK local(std::min(keep, end - begin));
-        for (std::size_t i = begin; i < end; ++i) {
-            const double norm = norms_[i];
-            const double score = zero_query || norm < eps
-                                     ? 0.0
-                                     : dot(query.data(), rows + i * dimension_, dimension_) / (query_norm * norm);
-            local.offer(i, score);
+        double dots[kDotChunk];
+        for (std::size_t first = begin; first < end; first += kDotChunk) {
+            const std::size_t count = std::min(kDotChunk, end - first);
+            if (!zero_query) dot_rows(query.data(), rows + first * dimension_, dimension_, count, dots);
+            for (std::size_t j = 0; j < count; ++j) {
+                const std::size_t i = first + j;
+                const double norm = norms_[i];
+                const double score = zero_query || norm < eps
+                                         ? 0.0
+                                         : score_of(query, rows + i * dimension_, dots[j], query_norm, norm);
+                local.offer(i, score);
+            }
         }
         kept[block] = local.take();
         std::sort(kept[block].begin(), kept[block].end(),

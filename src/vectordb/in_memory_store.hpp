@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "embed/embedding.hpp"
 #include "vectordb/vector_store.hpp"
 
 namespace vantorel::vectordb {
@@ -27,6 +28,7 @@ public:
     [[nodiscard]] std::uint64_t dimension() const noexcept { return dimension_; }
 
     // In order; a record of the wrong length fails the call, the records before it stay stored.
+    // An interrupt (core::Interrupted) stops the call before anything is stored.
     StoreStatus upsert(std::span<const VectorRecord> records) override;
     // Cosine similarity to every record, not clamped; 0 when either norm is below machine epsilon.
     [[nodiscard]] StoreResult<std::vector<SearchResult>> search(std::span<const double> query,
@@ -52,7 +54,10 @@ private:
         return {vectors_.data() + position * dimension_, dimension_};
     }
     [[nodiscard]] VectorRecord record_at(std::size_t position) const;
+    // Under the write lock, for records of the right length.
     void reserve_for(std::span<const VectorRecord> records);
+    void place(std::span<const VectorRecord> records);
+    void copy_rows(std::span<const VectorRecord> records, std::span<const std::size_t> row_of);
 
     const std::string collection_;
     const std::size_t dimension_;
@@ -60,7 +65,8 @@ private:
     // Entries in the order their ids were first inserted; the vectors are
     // their rows, one block row-major, with each row's norm beside.
     std::vector<Entry> entries_;
-    std::vector<double> vectors_;
+    // Grown without zeroing: the copy of an upsert writes every new row.
+    std::vector<double, embed::UninitializedAllocator<double>> vectors_;
     std::vector<double> norms_;
     std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>> position_of_;
 };

@@ -10,6 +10,8 @@
 #include <vector>
 #include <variant>
 
+#include "embed/json/key_positions.hpp"
+
 namespace vantorel::embed {
 namespace {
 
@@ -22,60 +24,10 @@ using EntryList = Entries::Container;
 // table of entry positions keeps a long object linear to build.
 constexpr std::size_t kScanLimit = 16;
 
-// Positions of an object's entries in an open-addressing table keyed by the
-// entries' keys. Slots keep the key's hash, so growing never rereads a key
-// and a probe compares keys only when the hashes agree.
-class KeyPositions {
-public:
-    explicit KeyPositions(const EntryList& entries) : entries_(entries) {}
-
-    [[nodiscard]] bool empty() const noexcept { return count_ == 0; }
-
-    // Records the last entry; gives the position of an earlier entry with
-    // the same key when there is one.
-    std::optional<std::size_t> add_last(std::size_t last) {
-        if (2 * (count_ + 1) > slots_.size()) grow();
-        const std::string& key = entries_[last].first;
-        const std::size_t hash = std::hash<std::string_view>{}(key);
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot& slot = slots_[i];
-            if (slot.position == kEmpty) {
-                slot = {hash, last};
-                ++count_;
-                return std::nullopt;
-            }
-            if (slot.hash == hash && entries_[slot.position].first == key) return slot.position;
-        }
-    }
-
-private:
-    struct Slot {
-        std::size_t hash = 0;
-        std::size_t position = kEmpty;
-    };
-    static constexpr std::size_t kEmpty = static_cast<std::size_t>(-1);
-
-    void grow() {
-        std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::max<std::size_t>(64, 2 * slots_.size())));
-        const std::size_t mask = slots_.size() - 1;
-        for (const Slot& slot : old) {
-            if (slot.position == kEmpty) continue;
-            std::size_t i = slot.hash & mask;
-            while (slots_[i].position != kEmpty) i = (i + 1) & mask;
-            slots_[i] = slot;
-        }
-    }
-
-    const EntryList& entries_;
-    std::vector<Slot> slots_;
-    std::size_t count_ = 0;
-};
-
 // Appends one entry, or gives its value to the earlier entry of that key.
 class ObjectBuilder {
 public:
-    explicit ObjectBuilder(Entries& entries) : entries_(entries), positions_(entries_) {}
+    explicit ObjectBuilder(Entries& entries) : entries_(entries) {}
 
     void add(std::string&& key, Json&& value) {
         entries_.emplace_back(std::move(key), std::move(value));
@@ -95,9 +47,9 @@ private:
                 }
                 return std::nullopt;
             }
-            for (std::size_t i = 0; i < last; ++i) positions_.add_last(i);
+            for (std::size_t i = 0; i < last; ++i) positions_.add_last(entries_, i);
         }
-        return positions_.add_last(last);
+        return positions_.add_last(entries_, last);
     }
 
     EntryList& entries_;

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "core/format.hpp"
+#include "core/interrupt.hpp"
+#include "python/runtime/gil.hpp"
 #include "python/vectordb/record_conversion.hpp"
 #include "python/vectordb/vectordb.hpp"
 
@@ -44,16 +46,22 @@ void check_finite(const vectordb::VectorRecord& record) {
     }
 }
 
+// The interpreter lock stays held; Ctrl-C is honoured between records and
+// in the store's own work before it takes its lock, and stops the call with
+// none of its records stored.
 Ref upsert(const PyInMemoryStore& s, const Args& a) {
     const std::vector<Ref> dicts = a.convert(0, record_dicts);
-    std::vector<vectordb::VectorRecord> records;
-    records.reserve(dicts.size());
-    for (const Ref& dict : dicts) {
-        records.push_back(parse_record(dict.get()));
-        check_finite(records.back());
-    }
-    store_value(s.store->upsert(records));
-    return none();
+    return with_interrupts([&] {
+        std::vector<vectordb::VectorRecord> records;
+        records.reserve(dicts.size());
+        for (const Ref& dict : dicts) {
+            core::check_interrupt();
+            records.push_back(parse_record(dict.get()));
+            check_finite(records.back());
+        }
+        store_value(s.store->upsert(records));
+        return none();
+    });
 }
 
 std::uint64_t count(const PyInMemoryStore& s) { return store_value(s.store->count()); }

@@ -109,11 +109,20 @@ JsonValue int_to_json(PyObject* obj) {
     throw MetadataError{"int too big to convert"};
 }
 
-// JSON objects keep their keys in ascending byte order.
+// JSON objects keep their keys in ascending byte order. Sorted, a repeated
+// key is a run: its first place takes its last value. The entries go into
+// the object's list directly, whose own inserts scan every key.
 JsonValue object_from(std::vector<std::pair<std::string, JsonValue>> entries) {
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     JsonValue object = JsonValue::object();
-    for (auto& [key, value] : entries) object[key] = std::move(value);
+    auto& list = static_cast<JsonValue::object_t::Container&>(object.get_ref<JsonValue::object_t&>());
+    for (auto& [key, value] : entries) {
+        if (!list.empty() && list.back().first == key) {
+            list.back().second = std::move(value);
+        } else {
+            list.emplace_back(std::move(key), std::move(value));
+        }
+    }
     return object;
 }
 
@@ -235,24 +244,34 @@ vectordb::Metadata metadata_from(PyObject* dict) {
     return metadata;
 }
 
-// The record dict's own entry under `key`, or null.
-Ref lookup(PyObject* record, const char* key) {
-    PyObject* value = PyDict_GetItemString(record, key);
+// The record dict's own entry under `key` (an interned str), or null.
+Ref lookup(PyObject* record, PyObject* key) {
+    PyObject* value = PyDict_GetItemWithError(record, key);
     if (value == nullptr && PyErr_Occurred()) throw PyErrorSet{};
     return Ref::borrow(value);
+}
+
+// A key of the record dict, made once and kept for the process.
+PyObject* record_key(const char* text) {
+    PyObject* key = PyUnicode_InternFromString(text);
+    if (key == nullptr) throw PyErrorSet{};
+    return key;
 }
 
 }  // namespace
 
 vectordb::VectorRecord parse_record(PyObject* record) {
+    static PyObject* const id_key = record_key("id");
+    static PyObject* const vector_key = record_key("vector");
+    static PyObject* const metadata_key = record_key("metadata");
     vectordb::VectorRecord out;
-    const Ref id = lookup(record, "id");
+    const Ref id = lookup(record, id_key);
     if (!id) raise_value_error("record missing 'id'");
     out.id = to_string(id.get());
-    const Ref vector = lookup(record, "vector");
+    const Ref vector = lookup(record, vector_key);
     if (!vector) raise_value_error("record missing 'vector'");
     out.vector = read_vector(vector.get());
-    if (const Ref metadata = lookup(record, "metadata")) {
+    if (const Ref metadata = lookup(record, metadata_key)) {
         if (!PyDict_Check(metadata.get())) raise_value_error("'metadata' must be a dict");
         out.metadata = metadata_from(metadata.get());
     }

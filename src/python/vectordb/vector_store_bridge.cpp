@@ -58,7 +58,7 @@ Ref build_pipeline_with_config(PyVectorStoreBridge& b, const Args& a) {
 
 // The store's best `recall_k`, re-ranked by exact cosine; each dict keeps the store's score.
 Ref hybrid_search(const PyVectorStoreBridge& b, const Args& a) {
-    const std::vector<double> embedding = extract_embedding(a.object(0));
+    const std::vector<double> embedding = read_finite_vector(a.object(0));
     const std::uint64_t final_k = a.u64(1);
     const std::uint64_t recall_k = a.u64(2);
     if (const auto built = b.bridge->current()) check_query_dim(built->projection().dimension(), embedding.size());

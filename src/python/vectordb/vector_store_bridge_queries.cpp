@@ -80,13 +80,13 @@ Out run_category(const PyVectorStoreBridge& b, const embed::PipelineQuery& query
 }
 
 Ref query_nearest(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = extract_embedding(a.object(0));
+    const auto v = read_finite_vector(a.object(0));
     const std::uint64_t k = a.u64(1);
     return to_list(nearest_hit_class(), run_with_embedding<out::Nearest>(b, q::Nearest{k}, v).hits);
 }
 
 Ref query_similar(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = extract_embedding(a.object(0));
+    const auto v = read_finite_vector(a.object(0));
     const double min_cosine = a.f64(1);
     return to_list(nearest_hit_class(), run_with_embedding<out::SimilarAbove>(b, q::SimilarAbove{min_cosine}, v).hits);
 }
@@ -95,13 +95,13 @@ Ref query_concept_path(const PyVectorStoreBridge& b, const Args& a) {
     const std::string_view source = a.convert(0, to_string_view);
     const std::string_view target = a.convert(1, to_string_view);
     const std::uint64_t graph_k = a.u64(2);
-    const auto v = extract_embedding(a.object(3));
+    const auto v = read_finite_vector(a.object(3));
     auto path = run_with_embedding<out::ConceptPath>(b, q::ConceptPath{source, target, graph_k}, v).path;
     return path ? path_result_class().make(std::move(*path)) : none();
 }
 
 Ref query_detect_globs(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = extract_embedding(a.object(0));
+    const auto v = read_finite_vector(a.object(0));
     std::optional<std::uint64_t> k;
     if (a.present(1)) k = a.u64(1);
     const std::uint64_t max_k = a.u64(2);
@@ -109,7 +109,7 @@ Ref query_detect_globs(const PyVectorStoreBridge& b, const Args& a) {
 }
 
 Ref query_local_manifold(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = extract_embedding(a.object(0));
+    const auto v = read_finite_vector(a.object(0));
     const std::uint64_t neighborhood_k = a.u64(1);
     return manifold_info_class().make(run_with_embedding<out::LocalManifold>(b, q::LocalManifold{neighborhood_k}, v));
 }
@@ -130,7 +130,7 @@ Ref category_neighbors(const PyVectorStoreBridge& b, const Args& a) {
 
 Ref drill_down(const PyVectorStoreBridge& b, const Args& a) {
     const std::string_view category = a.convert(0, to_string_view);
-    const auto v = extract_embedding(a.object(1));
+    const auto v = read_finite_vector(a.object(1));
     const std::uint64_t k = a.u64(2);
     const auto answer = run_with_embedding<out::DrillDown>(b, q::DrillDown{category, k}, v);
     return to_list(drill_down_hit_class(), to_drill_down_hits(answer.hits));
@@ -144,7 +144,7 @@ Ref category_stats(const PyVectorStoreBridge& b) {
 }
 
 Ref hierarchical_nearest(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = extract_embedding(a.object(0));
+    const auto v = read_finite_vector(a.object(0));
     const std::uint64_t k = a.u64(1);
     const Snapshot built = built_or_raise_short(b);
     check_dimension(*built, v);

@@ -8,7 +8,10 @@
 #include <random>
 #include <thread>
 
+#include "core/distance.hpp"
 #include "core/interrupt.hpp"
+#include "core/norm.hpp"
+#include "core/numeric.hpp"
 #include "vectordb/in_memory_store.hpp"
 #include "vectordb/top_k.hpp"
 
@@ -49,6 +52,43 @@ TEST(InMemoryStore, UpsertReplacesInPlaceAndStopsAtAWrongLength) {
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().message(), "dimension mismatch: expected 3, got 2");
     EXPECT_EQ(listed(store), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+// One call with repeated ids, spread over many copy blocks, leaves the store
+// as one call per record does: positions, vectors, metadata and scores.
+TEST(InMemoryStore, OneCallEqualsOneRecordAtATime) {
+    constexpr std::size_t dim = 5;
+    std::mt19937_64 gen(23);
+    std::normal_distribution<double> normal;
+    std::uniform_int_distribution<int> pick(0, 699);
+    std::vector<VectorRecord> records;
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<double> v(dim);
+        for (double& x : v) x = normal(gen);
+        records.push_back(record("id" + std::to_string(pick(gen)), v, {{"i", i}}));
+    }
+    InMemoryStore whole("docs", dim);
+    InMemoryStore single("docs", dim);
+    ASSERT_TRUE(whole.upsert(std::span(records).first(100)));
+    ASSERT_TRUE(whole.upsert(std::span(records).subspan(100)));
+    for (const VectorRecord& r : records) ASSERT_TRUE(single.upsert(std::span(&r, 1)));
+
+    const auto all = [](const InMemoryStore& store) { return store.list(5000, std::nullopt).value().records; };
+    const auto a = all(whole);
+    const auto b = all(single);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].id, b[i].id);
+        EXPECT_EQ(a[i].vector, b[i].vector);
+        EXPECT_EQ(a[i].metadata, b[i].metadata);
+    }
+    const auto hits_a = whole.search(records[3].vector, 50).value();
+    const auto hits_b = single.search(records[3].vector, 50).value();
+    ASSERT_EQ(hits_a.size(), hits_b.size());
+    for (std::size_t i = 0; i < hits_a.size(); ++i) {
+        EXPECT_EQ(hits_a[i].id, hits_b[i].id);
+        EXPECT_EQ(hits_a[i].score, hits_b[i].score);
+    }
 }
 
 TEST(InMemoryStore, ListCursors) {
@@ -153,6 +193,51 @@ TEST(InMemoryStore, SearchMatchesAFullSortedScan) {
     EXPECT_EQ(empty.search(std::vector<double>(3, 1.0), 5).error().message(), "dimension mismatch: expected 4, got 3");
 }
 
+// The store's score written out: eight interleaved sums joined pairwise,
+// over the product of the two norms; 0 when a norm is below epsilon.
+double plain_score(const std::vector<double>& q, const std::vector<double>& v) {
+    if (core::l2_norm(q) < core::kEps || core::l2_norm(v) < core::kEps) return 0.0;
+    double lane[8] = {};
+    for (std::size_t i = 0; i < q.size(); ++i) lane[i % 8] += q[i] * v[i];
+    const double dot = ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+    return dot / (core::l2_norm(q) * core::l2_norm(v));
+}
+
+// Where every sum is finite the score is the plain formula to the bit; where
+// a sum overflows it is still the cosine, finite.
+TEST(InMemoryStore, ScoresPlainWhereFiniteAndFiniteWhereSumsOverflow) {
+    std::mt19937_64 gen(5);
+    std::normal_distribution<double> normal;
+    for (const double scale : {1.0, 1e-7, 1e150, 1e160, 1e300}) {
+        for (const std::size_t dim : {1u, 3u, 8u, 19u, 384u, 389u}) {
+            std::vector<VectorRecord> records;
+            for (int i = 0; i < 40; ++i) {
+                std::vector<double> v(dim);
+                for (double& x : v) x = scale * normal(gen);
+                records.push_back(record("r" + std::to_string(i), v));
+            }
+            InMemoryStore store("docs", dim);
+            ASSERT_TRUE(store.upsert(records));
+            const std::vector<double> q = records[0].vector;
+            const std::vector<SearchResult> hits = store.search(q, records.size()).value();
+            for (const SearchResult& hit : hits) {
+                const auto& v = *hit.vector;
+                if (scale <= 1e150) {
+                    EXPECT_EQ(hit.score, plain_score(q, v)) << scale << " " << dim;
+                } else {
+                    ASSERT_TRUE(std::isfinite(hit.score)) << scale << " " << dim;
+                    EXPECT_NEAR(hit.score, core::cosine_similarity(q, v), 4e-16) << scale << " " << dim;
+                }
+            }
+        }
+    }
+    InMemoryStore store("docs", 3);
+    ASSERT_TRUE(store.upsert(std::vector{record("big", {1e200, 1e200, 1e200}), record("tiny", {1e-200, 0, 0})}));
+    const auto hits = store.search(std::vector<double>{1e200, 1e200, 1e200}, 2).value();
+    EXPECT_NEAR(hits[0].score, 1.0, 4e-16);
+    EXPECT_EQ(hits[1].score, 0.0);  // a norm below epsilon
+}
+
 TEST(InMemoryStore, DimensionZero) {
     InMemoryStore store("z", 0);
     ASSERT_TRUE(store.upsert(std::vector{record("a", {}), record("b", {})}));
@@ -164,35 +249,67 @@ TEST(InMemoryStore, DimensionZero) {
 }
 
 // A host's interrupt poll may wait for a lock whose holder waits for the
-// store (Python's interpreter lock held by an upsert): a search must never
-// poll while it holds the store's lock.
-TEST(InMemoryStore, SearchNeverPollsUnderItsLock) {
+// store (Python's interpreter lock held by an upsert): neither a search nor an
+// upsert may poll while it holds the store's lock. Each poll here runs the
+// other kind of operation on another thread and waits for it.
+TEST(InMemoryStore, NeverPollsUnderItsLock) {
     using namespace std::chrono_literals;
     struct Probe {
         InMemoryStore store{"docs", 2};
-        std::future<void> writer;
+        bool searching = true;
+        std::future<void> other;
         int polls = 0;
-        int writer_blocked = 0;
-    } probe;
-    ASSERT_TRUE(probe.store.upsert(std::vector{record("a", {1, 0}), record("b", {0, 1})}));
-    const auto poll = [](void* context) {
-        auto& p = *static_cast<Probe*>(context);
-        ++p.polls;
-        if (!p.writer.valid()) {
-            p.writer = std::async(std::launch::async, [&p] { (void)p.store.upsert(std::vector{record("c", {1, 1})}); });
-        }
-        if (p.writer.wait_for(2s) == std::future_status::timeout) ++p.writer_blocked;
-        return false;
+        int other_blocked = 0;
     };
-    {
-        const core::InterruptScope scope({poll, &probe});
-        core::check_interrupt();
-        std::this_thread::sleep_for(core::kPollInterval + 10ms);
-        ASSERT_TRUE(probe.store.search(std::vector<double>{1, 0}, 3));
+    for (const bool searching : {true, false}) {
+        Probe probe;
+        probe.searching = searching;
+        ASSERT_TRUE(probe.store.upsert(std::vector{record("a", {1, 0}), record("b", {0, 1})}));
+        const auto poll = [](void* context) {
+            auto& p = *static_cast<Probe*>(context);
+            ++p.polls;
+            if (!p.other.valid()) {
+                p.other = std::async(std::launch::async, [&p] {
+                    if (p.searching) {
+                        (void)p.store.upsert(std::vector{record("c", {1, 1})});
+                    } else {
+                        (void)p.store.count();
+                    }
+                });
+            }
+            if (p.other.wait_for(2s) == std::future_status::timeout) ++p.other_blocked;
+            return false;
+        };
+        {
+            const core::InterruptScope scope({poll, &probe});
+            core::check_interrupt();
+            std::this_thread::sleep_for(core::kPollInterval + 10ms);
+            if (searching) {
+                ASSERT_TRUE(probe.store.search(std::vector<double>{1, 0}, 3));
+            } else {
+                ASSERT_TRUE(probe.store.upsert(std::vector{record("d", {2, 1})}));
+            }
+        }
+        probe.other.wait();
+        EXPECT_GT(probe.polls, 0);
+        EXPECT_EQ(probe.other_blocked, 0);
+        EXPECT_EQ(*probe.store.count(), 3u);
     }
-    probe.writer.wait();
-    EXPECT_EQ(probe.writer_blocked, 0);
-    EXPECT_EQ(*probe.store.count(), 3u);
+}
+
+// An interrupt during an upsert stops it with none of its records stored,
+// replacements included.
+TEST(InMemoryStore, InterruptedUpsertStoresNothing) {
+    using namespace std::chrono_literals;
+    InMemoryStore store("docs", 2);
+    ASSERT_TRUE(store.upsert(std::vector{record("a", {1, 0}, {{"k", 1}})}));
+    const auto interrupt = [](void*) { return true; };
+    const core::InterruptScope scope({interrupt, nullptr});
+    core::check_interrupt();
+    std::this_thread::sleep_for(core::kPollInterval + 10ms);
+    EXPECT_THROW((void)store.upsert(std::vector{record("b", {0, 1}), record("a", {3, 3})}), core::Interrupted);
+    EXPECT_EQ(listed(store), std::vector<std::string>{"a"});
+    EXPECT_EQ(store.get("a").value()->vector, (std::vector<double>{1, 0}));
 }
 
 TEST(InMemoryStore, SetPayloadMergesAndSkipsUnknownIds) {

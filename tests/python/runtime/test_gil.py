@@ -77,10 +77,13 @@ rng = np.random.default_rng(1)
 X = rng.normal(size=(5000, 64))
 C = [f"c{i % 20}" for i in range(5000)]
 LAP = {"projection_kind": "LaplacianEigenmap"}
+S = v.InMemoryStore("s", 8)
+S.upsert([{"id": "kept", "vector": [1.0] * 8}])
+RECORDS = [{"id": "new", "vector": [0.5] * 8}] * 3_000_000
 
 def reference():
     small = v.Pipeline(C[:300], X[:300], config=LAP)
-    return small.to_json(), [g.to_json() for g in small.detect_globs(max_k=5)]
+    return small.to_json(), [g.to_json() for g in small.detect_globs(max_k=5)], len(S)
 
 before = reference()
 p = v.Pipeline(C[:2000], X[:2000])
@@ -99,6 +102,8 @@ INTERRUPT_KINDS = {
     "auto_tune_grid": "v.auto_tune(C[:2000], X[:2000], strategy='grid')",
     "navigator_holding_the_lock": "v.run_navigator(p, config=v.NavigatorConfig(coverage_samples=10**12))",
     "navigator_exclusivity": "v.run_navigator(p, config=v.NavigatorConfig(exclusivity_samples=10**12))",
+    # Holds the interpreter lock too; an interrupted upsert stores none of its records.
+    "store_upsert": "S.upsert(RECORDS)",
 }
 
 

@@ -86,6 +86,47 @@ def test_query_errors(built):
     assert len(bridge) == 300  # failed calls changed nothing
 
 
+def strided_forms(q):
+    """q's values as non-contiguous arrays: a strided row, a row of a Fortran-order
+    array, a strided view of a repeat, and the last in float32."""
+    wide = np.zeros((2, 2 * q.size))
+    wide[1, ::2] = q
+    forms = [wide[1, ::2], np.asfortranarray(np.vstack([q, q + 1]))[0], np.repeat(q, 2)[::2],
+             np.repeat(q.astype(np.float32), 2)[::2]]
+    assert not any(f.flags.c_contiguous for f in forms)
+    return forms
+
+
+def test_strided_arrays_read_as_their_sequences(built):
+    labels, rows, bridge, pipeline = built
+    members = [
+        lambda e: as_json(bridge.query_nearest(e, k=7)),
+        lambda e: as_json(bridge.query_similar(e, min_cosine=0.5)),
+        lambda e: bridge.query_concept_path("s-0001", "s-0041", embedding=e).to_json(),
+        lambda e: as_json(bridge.query_detect_globs(e, k=3)),
+        lambda e: bridge.query_local_manifold(e).to_json(),
+        lambda e: repr(bridge.drill_down("topic-2", e, k=5)),
+        lambda e: as_json(bridge.hierarchical_nearest(e, k=4)),
+        lambda e: bridge.hybrid_search(e, final_k=5),
+    ]
+    for form in strided_forms(rows[5] + 0.1):
+        for member in members:
+            assert member(form) == member(form.tolist())
+        with pytest.raises(TypeError, match="^The given array is not contiguous or is misaligned.$"):
+            pipeline.nearest(form)
+
+    forms = strided_forms(rows[7])
+    stores = [vt.InMemoryStore("s", 12) for _ in range(2)]
+    for store, as_list in zip(stores, [False, True]):
+        store.upsert([{"id": f"f{i}", "vector": f.tolist() if as_list else f} for i, f in enumerate(forms + forms)])
+    hits = []
+    for store in stores:
+        other = vt.VectorStoreBridge(store)
+        other.build_pipeline()
+        hits.append(other.hybrid_search(rows[7] + 0.2, final_k=8, recall_k=8))
+    assert hits[0] == hits[1] and len(hits[0]) == 8
+
+
 def test_unbuilt_and_constructor_rules(rng):
     store = vt.InMemoryStore("empty", 4)
     bridge = vt.VectorStoreBridge(store)
@@ -162,6 +203,21 @@ def test_hybrid_search_against_numpy(rng):
             np.testing.assert_allclose([h["score"] for h in hits], cosines[expected], rtol=1e-12)
             assert all(list(h) == ["id", "score", "metadata"] for h in hits)
     assert bridge.hybrid_search(late, final_k=1)[0]["metadata"] == {"category": "new"}
+
+
+def test_overflowing_vectors_score_their_cosine():
+    rows = np.array([[1, 0, 0], [0, 1, 0], [1, 1, 1], [1e200] * 3, [-1e300, 1e300, 0], [3e-200, 1e200, 2e200]])
+    store = vt.InMemoryStore("big", 3)
+    store.upsert([{"id": f"r{i}", "vector": row} for i, row in enumerate(rows[:3])])
+    bridge = vt.VectorStoreBridge(store)
+    bridge.build_pipeline()
+    store.upsert([{"id": f"r{i}", "vector": row} for i, row in enumerate(rows[3:], start=3)])
+    scaled = rows / np.abs(rows).max(axis=1, keepdims=True)
+    for q in [np.full(3, 1e200), np.array([1e-200, 1e200, 0]), np.array([1.0, -2.0, 3.0])]:
+        hits = {h["id"]: h["score"] for h in bridge.hybrid_search(q, final_k=6, recall_k=6)}
+        unit_q = q / np.abs(q).max()
+        cosines = scaled @ unit_q / (np.linalg.norm(scaled, axis=1) * np.linalg.norm(unit_q))
+        np.testing.assert_allclose([hits[f"r{i}"] for i in range(6)], cosines, rtol=1e-15, atol=1e-16)
 
 
 def test_queries_during_rebuilds_answer_from_one_build(rng):

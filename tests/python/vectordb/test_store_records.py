@@ -1,4 +1,5 @@
 """InMemoryStore: record dicts in, JSON metadata out (through hybrid search), upsert rules."""
+import collections.abc
 import dataclasses
 import math
 import types
@@ -41,6 +42,28 @@ ROUNDTRIPS = [
     ({"b": {"d": 1, "c": 2}, "a": 0}, {"a": 0, "b": {"c": 2, "d": 1}}),
     (types.MappingProxyType({"z": 1, "y": 2}), {"y": 2, "z": 1}), (range(3), [0, 1, 2]), (Point(1, "p"), {"x": "p", "y": 1}),
 ]
+
+
+class Repeating(collections.abc.Mapping):
+    """A mapping whose iteration names a key twice."""
+
+    def __iter__(self):
+        return iter(["b", "a", "b"])
+
+    def __len__(self):
+        return 3
+
+    def __getitem__(self, key):
+        return key * 2
+
+
+def test_large_metadata_keeps_its_orders(probe):
+    keys = [f"k{(i * 7919) % 5000:05d}" for i in range(5000)]
+    metadata = {key: {k: i for i, k in enumerate(keys[:200])} if i % 1000 == 0 else i for i, key in enumerate(keys)}
+    back = probe(metadata)
+    assert list(back) == keys and back[keys[7]] == 7
+    assert list(back[keys[0]]) == sorted(keys[:200]) and back[keys[0]] == metadata[keys[0]]
+    assert probe({"v": Repeating()})["v"] == {"a": "aa", "b": "bb"}
 
 
 def test_metadata_values_come_back_converted(probe):
