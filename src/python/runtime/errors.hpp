@@ -2,8 +2,6 @@
 
 #include "python/runtime/ref.hpp"
 
-#include <cxxabi.h>
-
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,16 +29,20 @@ PyObject* panic_exception_type();
 // Turns the exception in flight (inside a catch block) into a Python exception.
 void translate_current_exception() noexcept;
 
+// Rethrows the exception in flight (inside a catch block) when it is the
+// unwind that ends a thread (abi::__forced_unwind, a daemon thread taking the
+// interpreter lock back at exit): swallowing it would abort the process.
+// Returns for any other exception.
+void pass_thread_end();
+
 // Runs `body` and returns its result, or `failed` with the exception it threw
-// set in the interpreter. A thread being ended at interpreter exit
-// (abi::__forced_unwind) is let through: swallowing it would abort the process.
+// set in the interpreter. A thread being ended is let through.
 template <class R, class F>
 R guarded_as(R failed, F&& body) {
     try {
         return body();
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
+        pass_thread_end();
         translate_current_exception();
         return failed;
     }

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <cxxabi.h>
-
 #include <exception>
 #include <optional>
 #include <type_traits>
 #include <utility>
 
 #include "core/interrupt.hpp"
+#include "python/runtime/errors.hpp"
 #include "python/runtime/ref.hpp"
 
 namespace vantorel::python {
@@ -45,9 +44,8 @@ auto without_gil(F&& work) {
     try {
         const core::InterruptScope scope({gil_detail::signal_raised_without_gil, &state});
         result.emplace(work());
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
+        pass_thread_end();
         failure = std::current_exception();
     }
     PyEval_RestoreThread(state);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
@@ -84,6 +85,71 @@ TEST(Interrupt, NothingInstalledRunsEverythingInOneRound) {
     while (std::chrono::steady_clock::now() < until) check_interrupt();
     EXPECT_EQ(poll_due(), std::chrono::steady_clock::time_point::max());
     EXPECT_EQ(run_blocks(1000, 0us), std::vector<int>(1000, 1));
+}
+
+// Ends its thread at the given poll, as the interpreter ends a daemon thread
+// that takes its lock back at exit. The call goes through a pointer, as from
+// a runtime built without sanitizers: the compiler cannot see it as no-return.
+struct ThreadEnder {
+    int end_at;
+    int polls = 0;
+    int cleanups = 0;
+    bool returned = false;
+
+    static bool pending(void* self) {
+        static void (*volatile end_thread)(void*) = pthread_exit;
+        auto& e = *static_cast<ThreadEnder*>(self);
+        if (++e.polls == e.end_at) end_thread(nullptr);
+        return false;
+    }
+};
+
+struct CountsCleanup {
+    int& count;
+    ~CountsCleanup() { ++count; }
+};
+
+// Runs loop(ender) on a thread of its own that polls `ender`, and joins it.
+template <class Loop>
+void run_until_ended(ThreadEnder& ender, const Loop& loop) {
+    struct Run {
+        ThreadEnder& ender;
+        const Loop& loop;
+    } run{ender, loop};
+    const auto body = [](void* arg) -> void* {
+        auto& r = *static_cast<Run*>(arg);
+        const InterruptScope scope({ThreadEnder::pending, &r.ender});
+        const CountsCleanup outer{r.ender.cleanups};
+        r.loop(r.ender);
+        r.ender.returned = true;
+        return nullptr;
+    };
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, nullptr, body, &run), 0);
+    pthread_join(thread, nullptr);
+}
+
+// The unwind runs the cleanups of every frame it leaves; under the address
+// sanitizer it must also leave no stale stack poisoning for them to trip on.
+TEST(Interrupt, APollThatEndsItsThreadUnwindsThroughLoopsAndTheirCleanups) {
+    ThreadEnder plain{.end_at = 2};
+    run_until_ended(plain, [](ThreadEnder& e) {
+        const CountsCleanup inner{e.cleanups};
+        for (;;) {
+            check_interrupt();
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    ThreadEnder blocks{.end_at = 2};
+    run_until_ended(blocks, [](ThreadEnder& e) {
+        const CountsCleanup inner{e.cleanups};
+        for_each_index(1u << 16, [](std::size_t) { std::this_thread::sleep_for(100us); });
+    });
+    for (const ThreadEnder* e : {&plain, &blocks}) {
+        EXPECT_EQ(e->polls, 2);
+        EXPECT_EQ(e->cleanups, 2);
+        EXPECT_FALSE(e->returned);
+    }
 }
 
 }  // namespace
