@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "embed/category/category_fixture.hpp"
+#include "embed/quality/composite_metric.hpp"
 #include "embed/tuning/generator.hpp"
 #include "embed/tuning/tpe.hpp"
 #include "embed/tuning/tuner.hpp"
@@ -39,6 +46,63 @@ std::vector<PipelineConfig> configs_of(const TuneReport& r) {
     for (const TrialResult& t : r.trials) out.push_back(t.config);
     return out;
 }
+
+// What a configuration's bridge, margin and routing knobs reach in a
+// pipeline, its JSON, and its scores under both presets; numbers in hexadecimal, exact.
+struct Snapshot {
+    std::string bridges, inner_spheres, domain_groups, json, scores;
+};
+
+Snapshot snapshot(const VantorelPipeline& p) {
+    std::ostringstream bridges, inner, groups, scores;
+    for (std::ostringstream* s : {&bridges, &inner, &groups, &scores}) *s << std::hexfloat;
+    const CategoryLayer& layer = p.category_layer();
+    for (const auto& [pair, items] : layer.graph().bridges) {
+        bridges << pair.first << '>' << pair.second << ':';
+        for (const BridgeItem& b : items) {
+            bridges << ' ' << b.item_index << ',' << b.affinity_to_source << ',' << b.affinity_to_target << ','
+                    << b.bridge_strength << ',' << static_cast<int>(b.classification);
+        }
+        bridges << '\n';
+    }
+    for (std::size_t c = 0; c < layer.summaries().size(); ++c) {
+        bridges << layer.summaries()[c].bridge_quality << ':';
+        for (const CategoryEdge& e : layer.graph().adjacency[c]) {
+            bridges << ' ' << e.target << ',' << e.bridge_count << ',' << e.max_bridge_strength << ','
+                    << e.mean_bridge_strength << ',' << e.weight;
+        }
+        bridges << '\n';
+    }
+    for (const InnerSphereReport& r : layer.inner_sphere_stats()) {
+        inner << r.category_index << ',' << r.projection_type << ',' << r.member_count << ',' << r.inner_evr << ','
+              << r.global_subset_evr << ',' << r.evr_improvement << '\n';
+    }
+    for (const DomainGroup& g : p.domain_groups()) {
+        for (const std::size_t c : g.member_categories) groups << c << ' ';
+        groups << g.total_items << ',' << g.centroid.theta << ',' << g.centroid.phi << ',' << g.angular_spread << ','
+               << g.cohesion << '\n';
+    }
+    scores << CompositeMetric::default_composite().score(p) << ' '
+           << CompositeMetric::connectivity_composite().score(p);
+    return {bridges.str(), inner.str(), groups.str(), p.to_json(), scores.str()};
+}
+
+// Keeps a snapshot of every pipeline it scores, from any thread, and scores
+// it with the snapshot's position in `seen`.
+class Recorder final : public QualityMetric {
+public:
+    [[nodiscard]] std::string_view name() const noexcept override { return "recorder"; }
+    [[nodiscard]] double score(const VantorelPipeline& p) const override {
+        Snapshot s = snapshot(p);
+        const std::lock_guard lock(mutex_);
+        seen.push_back(std::move(s));
+        return static_cast<double>(seen.size() - 1);
+    }
+    mutable std::vector<Snapshot> seen;
+
+private:
+    mutable std::mutex mutex_;
+};
 
 TEST(DrawWeightedIndex, FollowsTheGoodToBadRatio) {
     // Weights 3, 0.5, 0.5 of total 4: index 0 up to u = 0.75, 1 up to 0.875, then 2.
@@ -166,6 +230,50 @@ TEST(AutoTune, BestTrialRules) {
     EXPECT_TRUE(std::isnan(r.best_score));
     EXPECT_EQ(r.trials.size(), 4u);
     EXPECT_EQ(r.metric_name, "config_score");
+}
+
+TEST(AutoTune, TrialsBuiltFromASharedBasisEqualFreshBuilds) {
+    const testing::LabelledCorpus corpus = testing::clustered(3, 24, 8, 0.5, 3);
+    SearchSpace space;
+    space.projection_kinds = {ProjectionKind::Pca, ProjectionKind::LaplacianEigenmap};
+    space.laplacian_k_neighbors = {6};
+    space.laplacian_active_threshold = {0.05};
+    space.num_domain_groups = {1, 3};
+    space.low_evr_threshold = {0.35};
+    space.overlap_artifact_territorial = {0.1, 0.6};
+    space.threshold_base = {0.2, 0.6};
+    space.threshold_evr_penalty = {0.4};
+    space.min_evr_improvement = {-1.0, 0.35};  // -1 admits every inner fit
+    const Recorder recorder;
+    const TuneReport report = auto_tune(corpus.labels, corpus.embeddings, space, recorder, strategy::Grid{},
+                                        testing::quick_config())
+                                  .value()
+                                  .report;
+    ASSERT_EQ(report.trials.size(), 32u);
+    // Per kind, the distinct bridges, inner spheres and domain groups seen.
+    std::map<ProjectionKind, std::array<std::set<std::string>, 3>> distinct;
+    for (const TrialResult& trial : report.trials) {
+        const PipelineConfig& config = trial.config;
+        SCOPED_TRACE(config.to_json());
+        const Snapshot& shared = recorder.seen.at(static_cast<std::size_t>(trial.score));
+        const Snapshot fresh =
+            snapshot(VantorelPipeline::make_with_config(corpus.labels, corpus.embeddings, config).value());
+        EXPECT_EQ(shared.scores, fresh.scores);
+        EXPECT_EQ(shared.bridges, fresh.bridges);
+        EXPECT_EQ(shared.inner_spheres, fresh.inner_spheres);
+        EXPECT_EQ(shared.domain_groups, fresh.domain_groups);
+        EXPECT_EQ(shared.json, fresh.json);
+        auto& sets = distinct[config.projection_kind];
+        sets[0].insert(shared.bridges);
+        sets[1].insert(shared.inner_spheres);
+        sets[2].insert(shared.domain_groups);
+    }
+    // Each part varies within a key, so a build that kept another
+    // configuration's part would show above.
+    ASSERT_EQ(distinct.size(), 2u);
+    for (const auto& [kind, sets] : distinct) {
+        for (const auto& set : sets) EXPECT_GT(set.size(), 1u) << projection_kind_name(kind);
+    }
 }
 
 TEST(AutoTune, FailuresAndEmptyRuns) {
