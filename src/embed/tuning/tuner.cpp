@@ -20,10 +20,12 @@ constexpr double kMinGamma = 0.05;
 constexpr double kMaxGamma = 0.95;
 
 // A fitted projection and, once a trial has prepared it, the basis that
-// every configuration with the projection's key builds from.
+// every configuration with the projection's key builds from, with the scores
+// of the metric's basis-only parts, which all those pipelines share.
 struct Fitted {
     ConfiguredProjection projection;
     std::optional<PipelineBasis> basis;
+    BasisScores basis_scores;
 };
 
 // The state of one run: the corpus, the fits so far and what the trials gave.
@@ -46,11 +48,12 @@ public:
                 failures_.emplace_back(config, fitted.error().message());
                 return;
             }
-            cached = fits_.emplace(key, Fitted{std::move(fitted).value(), std::nullopt}).first;
+            cached = fits_.emplace(key, Fitted{std::move(fitted).value(), std::nullopt, {}}).first;
         }
         Fitted& fit = cached->second;
         const auto start = std::chrono::steady_clock::now();
-        if (!fit.basis) {
+        const bool new_basis = !fit.basis;
+        if (new_basis) {
             auto basis = VantorelPipeline::prepare(categories_, embeddings_, fit.projection, config);
             if (!basis) {
                 failures_.emplace_back(config, basis.error().message());
@@ -63,7 +66,8 @@ public:
             failures_.emplace_back(config, built.error().message());
             return;
         }
-        const double score = metric_.score(*built);
+        if (new_basis) metric_.add_basis_scores(*built, fit.basis_scores);
+        const double score = metric_.score_reusing(*built, fit.basis_scores);
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
         trials_.push_back({static_cast<std::uint64_t>(elapsed.count()), score, config});

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -13,6 +15,7 @@
 
 #include "embed/category/category_fixture.hpp"
 #include "embed/quality/composite_metric.hpp"
+#include "embed/quality/territorial_health.hpp"
 #include "embed/tuning/generator.hpp"
 #include "embed/tuning/tpe.hpp"
 #include "embed/tuning/tuner.hpp"
@@ -232,8 +235,9 @@ TEST(AutoTune, BestTrialRules) {
     EXPECT_EQ(r.metric_name, "config_score");
 }
 
-TEST(AutoTune, TrialsBuiltFromASharedBasisEqualFreshBuilds) {
-    const testing::LabelledCorpus corpus = testing::clustered(3, 24, 8, 0.5, 3);
+// 16 configurations of one PCA key, then 16 of one Laplacian key; each knob
+// past the fit changes the pipelines of the corpus below.
+SearchSpace two_keys() {
     SearchSpace space;
     space.projection_kinds = {ProjectionKind::Pca, ProjectionKind::LaplacianEigenmap};
     space.laplacian_k_neighbors = {6};
@@ -244,21 +248,41 @@ TEST(AutoTune, TrialsBuiltFromASharedBasisEqualFreshBuilds) {
     space.threshold_base = {0.2, 0.6};
     space.threshold_evr_penalty = {0.4};
     space.min_evr_improvement = {-1.0, 0.35};  // -1 admits every inner fit
+    return space;
+}
+
+testing::LabelledCorpus two_keys_corpus() { return testing::clustered(3, 24, 8, 0.5, 3); }
+
+TEST(AutoTune, TrialsOfASharedBasisEqualFreshBuilds) {
+    const testing::LabelledCorpus corpus = two_keys_corpus();
+    const auto trials = [&](const QualityMetric& metric) {
+        return auto_tune(corpus.labels, corpus.embeddings, two_keys(), metric, strategy::Grid{},
+                         testing::quick_config())
+            .value()
+            .report.trials;
+    };
     const Recorder recorder;
-    const TuneReport report = auto_tune(corpus.labels, corpus.embeddings, space, recorder, strategy::Grid{},
-                                        testing::quick_config())
-                                  .value()
-                                  .report;
-    ASSERT_EQ(report.trials.size(), 32u);
+    const std::vector<TrialResult> recorded = trials(recorder);
+    // The presets as the tuner reports them, their basis-only parts scored once per basis.
+    const std::vector<TrialResult> by_default = trials(CompositeMetric::default_composite());
+    const std::vector<TrialResult> by_connectivity = trials(CompositeMetric::connectivity_composite());
+    ASSERT_EQ(recorded.size(), 32u);
+    ASSERT_EQ(by_default.size(), 32u);
+    ASSERT_EQ(by_connectivity.size(), 32u);
     // Per kind, the distinct bridges, inner spheres and domain groups seen.
     std::map<ProjectionKind, std::array<std::set<std::string>, 3>> distinct;
-    for (const TrialResult& trial : report.trials) {
-        const PipelineConfig& config = trial.config;
+    for (std::size_t i = 0; i < recorded.size(); ++i) {
+        const PipelineConfig& config = recorded[i].config;
         SCOPED_TRACE(config.to_json());
-        const Snapshot& shared = recorder.seen.at(static_cast<std::size_t>(trial.score));
+        const Snapshot& shared = recorder.seen.at(static_cast<std::size_t>(recorded[i].score));
         const Snapshot fresh =
             snapshot(VantorelPipeline::make_with_config(corpus.labels, corpus.embeddings, config).value());
         EXPECT_EQ(shared.scores, fresh.scores);
+        ASSERT_EQ(by_default[i].config, config);
+        ASSERT_EQ(by_connectivity[i].config, config);
+        std::ostringstream reported;
+        reported << std::hexfloat << by_default[i].score << ' ' << by_connectivity[i].score;
+        EXPECT_EQ(reported.str(), fresh.scores);
         EXPECT_EQ(shared.bridges, fresh.bridges);
         EXPECT_EQ(shared.inner_spheres, fresh.inner_spheres);
         EXPECT_EQ(shared.domain_groups, fresh.domain_groups);
@@ -274,6 +298,31 @@ TEST(AutoTune, TrialsBuiltFromASharedBasisEqualFreshBuilds) {
     for (const auto& [kind, sets] : distinct) {
         for (const auto& set : sets) EXPECT_GT(set.size(), 1u) << projection_kind_name(kind);
     }
+}
+
+TEST(AutoTune, BasisOnlyPartsAreScoredOncePerBasis) {
+    // Territorial health that counts its calls, from any thread.
+    struct Counted final : QualityMetric {
+        [[nodiscard]] std::string_view name() const noexcept override { return "counted"; }
+        [[nodiscard]] double score(const VantorelPipeline& p) const override {
+            ++calls;
+            return TerritorialHealth{}.score(p);
+        }
+        [[nodiscard]] bool reads_basis_only() const noexcept override { return true; }
+        mutable std::atomic<int> calls = 0;
+    };
+    auto counted = std::make_unique<Counted>();
+    const Counted& calls = *counted;
+    std::vector<WeightedMetric> parts;
+    parts.push_back({std::move(counted), 1.0});
+    parts.push_back({std::make_unique<ConfigScore>(by_threshold), 1.0});
+    const CompositeMetric metric = CompositeMetric::make("parts", std::move(parts));
+    const testing::LabelledCorpus corpus = two_keys_corpus();
+    const auto tuned = auto_tune(corpus.labels, corpus.embeddings, two_keys(), metric, strategy::Grid{},
+                                 testing::quick_config());
+    ASSERT_TRUE(tuned);
+    EXPECT_EQ(tuned->report.trials.size(), 32u);
+    EXPECT_EQ(calls.calls, 2);
 }
 
 TEST(AutoTune, FailuresAndEmptyRuns) {
