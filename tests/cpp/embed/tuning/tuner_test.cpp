@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <oneapi/tbb/global_control.h>
 
 #include <array>
 #include <atomic>
@@ -323,6 +324,41 @@ TEST(AutoTune, BasisOnlyPartsAreScoredOncePerBasis) {
     ASSERT_TRUE(tuned);
     EXPECT_EQ(tuned->report.trials.size(), 32u);
     EXPECT_EQ(calls.calls, 2);
+}
+
+// Everything a report holds but the trial times; numbers exact.
+std::string report_text(const TuneReport& r) {
+    std::ostringstream out;
+    out << std::hexfloat << r.metric_name << ' ' << r.best_score << ' ' << r.mean_score() << ' '
+        << r.best_config.to_json() << '\n';
+    for (const TrialResult& t : r.trials) out << t.score << ' ' << t.config.to_json() << '\n';
+    for (const auto& [config, text] : r.failures) out << text << ' ' << config.to_json() << '\n';
+    return out.str();
+}
+
+TEST(AutoTune, ParallelRunsReportWhatOneThreadReports) {
+    // Three items build with PCA but are too few for a Laplacian fit, so
+    // failures and trials interleave.
+    const testing::LabelledCorpus three = testing::clustered(3, 1, 8, 0.5, 5);
+    const testing::LabelledCorpus corpus = two_keys_corpus();
+    const CompositeMetric metric = CompositeMetric::connectivity_composite();
+    const std::vector<std::pair<SearchStrategy, SearchSpace>> runs{
+        {strategy::Grid{}, two_keys()},
+        {strategy::Random{40, 7}, SearchSpace{}},
+        {strategy::Bayesian{24, 8, 0.25, 7}, SearchSpace{}}};
+    for (const testing::LabelledCorpus* c : {&three, &corpus}) {
+        for (const auto& [strategy, space] : runs) {
+            const auto text = [&] {
+                return report_text(
+                    auto_tune(c->labels, c->embeddings, space, metric, strategy, testing::quick_config())
+                        .value()
+                        .report);
+            };
+            const std::string parallel = text();
+            const tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+            EXPECT_EQ(text(), parallel) << c->labels.size() << " items, strategy " << strategy.index();
+        }
+    }
 }
 
 TEST(AutoTune, FailuresAndEmptyRuns) {
