@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <variant>
 
+#include "core/format.hpp"
 #include "core/interrupt.hpp"
 #include "core/invariant.hpp"
 #include "core/parallel.hpp"
@@ -168,7 +169,6 @@ void run_random(Run& run, const SearchSpace& space, const PipelineConfig& base, 
 
 // Each proposal depends on the trials before it, so proposals run one by one.
 void run_bayesian(Run& run, const SearchSpace& space, const PipelineConfig& base, const strategy::Bayesian& s) {
-    if (s.budget < 2) core::stop("bayesian strategy needs budget >= 2");
     std::uint64_t state = s.seed;
     const std::uint64_t warmup = std::clamp<std::uint64_t>(s.warmup, 2, s.budget);
     // std::clamp passes NaN through, as the proposal's gamma must.
@@ -206,9 +206,19 @@ std::optional<std::string_view> empty_list_a_draw_needs(const SearchSpace& space
     return empty;
 }
 
+std::optional<std::string> strategy_refusal(const SearchStrategy& strategy, const SearchSpace& space) {
+    if (std::holds_alternative<strategy::Grid>(strategy)) return std::nullopt;
+    if (const auto* b = std::get_if<strategy::Bayesian>(&strategy); b != nullptr && b->budget < 2) {
+        return "bayesian strategy needs budget >= 2";
+    }
+    if (const auto empty = empty_list_a_draw_needs(space)) return core::format("search space list `{}` is empty", *empty);
+    return std::nullopt;
+}
+
 core::Expected<TunedPipeline, PipelineError> auto_tune(std::vector<std::string> categories, Corpus embeddings,
                                                        const SearchSpace& space, const QualityMetric& metric,
                                                        const SearchStrategy& strategy, const PipelineConfig& base) {
+    if (const auto refusal = strategy_refusal(strategy, space)) core::stop(*refusal);
     Run run(categories, embeddings, metric);
     std::visit(
         [&](const auto& s) {

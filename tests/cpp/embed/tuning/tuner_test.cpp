@@ -398,6 +398,12 @@ TEST(AutoTune, EmptyListsADrawNeeds) {
     EXPECT_EQ(empty_list_a_draw_needs(space), "min_evr_improvement");
     space.projection_kinds.clear();
     EXPECT_EQ(empty_list_a_draw_needs(space), "projection_kinds");
+
+    // Only draws need the lists; only a Bayesian run needs two trials.
+    EXPECT_EQ(strategy_refusal(strategy::Random{0, 0}, space), "search space list `projection_kinds` is empty");
+    EXPECT_FALSE(strategy_refusal(strategy::Grid{}, space));
+    EXPECT_EQ(strategy_refusal(strategy::Bayesian{1, 2, 0.25, 0}, SearchSpace{}), "bayesian strategy needs budget >= 2");
+    EXPECT_FALSE(strategy_refusal(strategy::Bayesian{2, 0, 0.25, 0}, SearchSpace{}));
 }
 
 }  // namespace
