@@ -82,14 +82,15 @@ core::Expected<PipelineBasis, PipelineError> prepare_basis(std::span<const std::
         EmbeddingIndexBuilder<ConfiguredProjection>{projection, grid}.build();
 
     // Each item projects on its own, so the projections run in parallel;
-    // the index files the items in item order.
+    // the index files the items in item order. Every configured kind's
+    // `project` is the position of its `project_rich`, so one call serves both.
     std::vector<ProjectedPoint> projected(n);
     std::vector<core::SphericalPoint> positions(n);
     std::vector<Point3> points(n);
     core::for_each_block(n, kItemsPerBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             projected[i] = projection.project_rich(embeddings[i]);
-            positions[i] = projection.project(embeddings[i]);
+            positions[i] = projected[i].position;
             points[i] = to_point3(core::spherical_to_cartesian(positions[i]));
         }
     });
