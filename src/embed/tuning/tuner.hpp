@@ -37,6 +37,10 @@ std::optional<std::string> strategy_refusal(const SearchStrategy& strategy, cons
 // fails only when no trial scored or the final build fails. Fitted
 // projections are shared by trials with the same fit settings.
 //
+// Trials that do not depend on each other (grid, random, Bayesian warm-up)
+// run in parallel, so `metric` scores from several threads at once; the
+// report is that of running every trial in turn, trial times aside.
+//
 // A run that `strategy_refusal` refuses stops as a broken invariant, with
 // that text, before any trial.
 core::Expected<TunedPipeline, PipelineError> auto_tune(std::vector<std::string> categories, Corpus embeddings,
