@@ -1,12 +1,13 @@
 """corpus_features against NumPy, and a whole tuner grid against single builds.
 
 Run: python3 bench/bench_tuning.py [path/to/tuning_breakdown]
-Part 1 times vantorel.corpus_features on 20,000 × 384 with 20 categories and
-NumPy computing the same two cosine means (normalised rows, blocked matrix
-products, label masks) in the same run. Part 2 runs the C++ program
-bench/tuning_breakdown (cmake -DVANTOREL_BUILD_BENCH=ON, found under build/dev
-by default): auto_tune's grid over the default space (7,290 trials, metric
-territorial_health) on 1,000 × 64 with 8 categories, against one Pipeline build.
+The first half times vantorel.corpus_features on 20,000 × 384 with 20
+categories and NumPy computing the same two cosine means (normalised rows,
+blocked matrix products, label masks) in the same run. The second half runs the
+C++ program bench/tuning_breakdown (cmake -DVANTOREL_BUILD_BENCH=ON, found under
+build/dev by default): auto_tune's grid over the default space (7,290 trials,
+metrics default_composite and territorial_health) on 1,000 × 64 with 8
+categories, counted in single Pipeline builds of that corpus.
 """
 import pathlib
 import subprocess

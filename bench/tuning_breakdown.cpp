@@ -1,13 +1,22 @@
 // A whole grid run of the tuner (default space, 7,290 trials) against single
-// pipeline builds of the same corpus (1,000 × 64, 8 categories), and where
-// each trial's time goes: building the pipeline or scoring it.
+// pipeline builds of the same corpus (1,000 × 64, 8 categories), for the
+// default metric and for territorial health. Builds are timed around each
+// run, so the ratio holds on a loaded machine too.
+//
+// Run: tuning_breakdown [threads]   (default: every CPU)
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/task_arena.h>
+
 #include "bench_common.hpp"
-#include "embed/quality/territorial_health.hpp"
+#include "embed/quality/metric_by_name.hpp"
 #include "embed/tuning/tuner.hpp"
 
 using namespace vantorel;
@@ -16,26 +25,8 @@ using bench::ms_since;
 
 namespace {
 
-// Territorial health that also adds up the time spent scoring.
-class TimedMetric final : public embed::QualityMetric {
-public:
-    [[nodiscard]] std::string_view name() const noexcept override { return inner_.name(); }
-    [[nodiscard]] double score(const embed::VantorelPipeline& p) const override {
-        const auto start = Clock::now();
-        const double s = inner_.score(p);
-        score_ms += ms_since(start);
-        return s;
-    }
-    mutable double score_ms = 0.0;
-
-private:
-    embed::TerritorialHealth inner_;
-};
-
-}  // namespace
-
-int main() {
-    const bench::LabelledCorpus corpus = bench::make_corpus(1000, 64, 8);
+// Median of five single builds, in ms.
+double one_build(const bench::LabelledCorpus& corpus) {
     std::vector<double> builds;
     for (int i = 0; i < 5; ++i) {
         const auto start = Clock::now();
@@ -43,21 +34,27 @@ int main() {
         builds.push_back(ms_since(start));
     }
     std::ranges::sort(builds);
-    const double build = builds[builds.size() / 2];
+    return builds[builds.size() / 2];
+}
 
-    TimedMetric metric;
-    const auto start = Clock::now();
-    const auto tuned = embed::auto_tune(corpus.labels, corpus.rows, embed::SearchSpace{}, metric,
-                                        embed::strategy::Grid{}, embed::PipelineConfig{});
-    const double total = ms_since(start);
-    const std::size_t trials = tuned ? tuned->report.trials.size() + tuned->report.failures.size() : 0;
-    const double per_trial = total / static_cast<double>(std::max<std::size_t>(trials, 1));
-    const double score_per_trial = metric.score_ms / static_cast<double>(std::max<std::size_t>(trials, 1));
+}  // namespace
 
-    std::printf("one Pipeline build (median of 5)   %10.2f ms\n", build);
-    std::printf("grid run, %zu trials             %10.1f ms\n", trials, total);
-    std::printf("  per trial                        %10.3f ms  (build %.3f ms, scoring %.4f ms)\n", per_trial,
-                per_trial - score_per_trial, score_per_trial);
-    std::printf("  grid / one build                 %10.1f builds  (aim: at most 500)\n", total / build);
+int main(int argc, char** argv) {
+    std::optional<tbb::global_control> limit;
+    if (argc > 1) limit.emplace(tbb::global_control::max_allowed_parallelism, std::strtoul(argv[1], nullptr, 10));
+    const bench::LabelledCorpus corpus = bench::make_corpus(1000, 64, 8);
+    std::printf("threads %d\n", tbb::this_task_arena::max_concurrency());
+    for (const std::string_view name : {"default_composite", "territorial_health"}) {
+        const std::unique_ptr<embed::QualityMetric> metric = embed::metric_by_name(name);
+        const double before = one_build(corpus);
+        const auto start = Clock::now();
+        const auto tuned = embed::auto_tune(corpus.labels, corpus.rows, embed::SearchSpace{}, *metric,
+                                            embed::strategy::Grid{}, embed::PipelineConfig{});
+        const double total = ms_since(start);
+        const double build = (before + one_build(corpus)) / 2;
+        const std::size_t trials = tuned ? tuned->report.trials.size() + tuned->report.failures.size() : 0;
+        std::printf("%-20.*s one build %7.2f ms   grid of %zu trials %9.1f ms = %7.1f builds  (aim: at most 200)\n",
+                    static_cast<int>(name.size()), name.data(), build, trials, total, total / build);
+    }
     return 0;
 }

@@ -30,6 +30,11 @@ void run_tasks(std::size_t first, std::size_t last, const Each& each) {
 
 }  // namespace parallel_detail
 
+// The threads a parallel loop started here may use.
+inline std::size_t thread_count() {
+    return static_cast<std::size_t>(std::max(1, tbb::this_task_arena::max_concurrency()));
+}
+
 // Runs body(block, begin, end) over the fixed blocks [b·size, min(n, (b+1)·size))
 // of [0, n), in parallel. Block boundaries depend on n and size only, never on
 // the number of threads, so per-block results joined in block order are the
@@ -50,7 +55,7 @@ void for_each_block(std::size_t n, std::size_t size, const Body& body) {
         parallel_detail::run_tasks(0, blocks, run);
         return;
     }
-    const auto threads = static_cast<std::size_t>(std::max(1, tbb::this_task_arena::max_concurrency()));
+    const std::size_t threads = thread_count();
     std::size_t width = threads;
     for (std::size_t first = 0; first < blocks;) {
         const std::size_t last = first + std::min(width, blocks - first);

@@ -5,6 +5,7 @@
 #include "core/conversions.hpp"
 #include "core/format.hpp"
 #include "core/interrupt.hpp"
+#include "core/parallel.hpp"
 #include "embed/json/json_writer.hpp"
 
 namespace vantorel::embed {
@@ -62,6 +63,9 @@ VantorelPipeline::Built VantorelPipeline::with_projection_and_config(std::vector
 
 namespace {
 
+// Items per parallel block of the projections.
+constexpr std::size_t kItemsPerBlock = 32;
+
 // The basis of a build; with a margin it serves that margin only.
 core::Expected<PipelineBasis, PipelineError> prepare_basis(std::span<const std::string> categories,
                                                            const Corpus& embeddings, ConfiguredProjection projection,
@@ -77,20 +81,25 @@ core::Expected<PipelineBasis, PipelineError> prepare_basis(std::span<const std::
     EmbeddingIndex<ConfiguredProjection> index =
         EmbeddingIndexBuilder<ConfiguredProjection>{projection, grid}.build();
 
+    // Each item projects on its own, so the projections run in parallel;
+    // the index files the items in item order. Every configured kind's
+    // `project` is the position of its `project_rich`, so one call serves both.
+    std::vector<ProjectedPoint> projected(n);
+    std::vector<core::SphericalPoint> positions(n);
+    std::vector<Point3> points(n);
+    core::for_each_block(n, kItemsPerBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            projected[i] = projection.project_rich(embeddings[i]);
+            positions[i] = projected[i].position;
+            points[i] = to_point3(core::spherical_to_cartesian(positions[i]));
+        }
+    });
     std::vector<std::string> ids;
     ids.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         core::check_interrupt();
         ids.push_back(item_id(i));
-        index.insert(ids.back(), embeddings[i]);
-    }
-
-    std::vector<core::SphericalPoint> positions(n);
-    std::vector<Point3> points(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        core::check_interrupt();
-        positions[i] = projection.project(embeddings[i]);
-        points[i] = to_point3(core::spherical_to_cartesian(positions[i]));
+        index.insert_projected(ids.back(), projected[i], embeddings[i]);
     }
 
     const double evr = projection.explained_variance_ratio();

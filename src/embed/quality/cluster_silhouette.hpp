@@ -16,6 +16,7 @@ class ClusterSilhouette final : public QualityMetric {
 public:
     [[nodiscard]] std::string_view name() const noexcept override { return "cluster_silhouette"; }
     [[nodiscard]] double score(const VantorelPipeline& pipeline) const override;
+    [[nodiscard]] bool reads_basis_only() const noexcept override { return true; }
 };
 
 // The score of positions labelled with category indices below `categories`

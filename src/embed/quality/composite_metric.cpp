@@ -43,9 +43,17 @@ CompositeMetric CompositeMetric::connectivity_composite() {
 }
 
 double CompositeMetric::score(const VantorelPipeline& pipeline) const {
+    return score_reusing(pipeline, BasisScores{});
+}
+
+void CompositeMetric::add_basis_scores(const VantorelPipeline& pipeline, BasisScores& scores) const {
+    for (const WeightedMetric& c : components_) c.metric->add_basis_scores(pipeline, scores);
+}
+
+double CompositeMetric::score_reusing(const VantorelPipeline& pipeline, const BasisScores& scores) const {
     if (components_.empty()) return 0.0;
     double sum = 0.0;
-    for (const WeightedMetric& c : components_) sum += c.metric->score(pipeline) * c.weight;
+    for (const WeightedMetric& c : components_) sum += c.metric->score_reusing(pipeline, scores) * c.weight;
     return core::clamp_unit(sum);
 }
 

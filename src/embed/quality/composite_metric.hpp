@@ -32,6 +32,10 @@ public:
     [[nodiscard]] const std::vector<WeightedMetric>& components() const noexcept { return components_; }
     [[nodiscard]] std::string_view name() const noexcept override { return name_; }
     [[nodiscard]] double score(const VantorelPipeline& pipeline) const override;
+    // The basis-only parts of the components.
+    void add_basis_scores(const VantorelPipeline& pipeline, BasisScores& scores) const override;
+    // `score` is this sum with no scores given, so a reused part changes no bit.
+    [[nodiscard]] double score_reusing(const VantorelPipeline& pipeline, const BasisScores& scores) const override;
 
 private:
     CompositeMetric(std::string name, std::vector<WeightedMetric> components)

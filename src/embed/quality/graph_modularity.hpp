@@ -18,6 +18,7 @@ public:
     [[nodiscard]] std::size_t k() const noexcept { return k_; }
     [[nodiscard]] std::string_view name() const noexcept override { return "graph_modularity"; }
     [[nodiscard]] double score(const VantorelPipeline& pipeline) const override;
+    [[nodiscard]] bool reads_basis_only() const noexcept override { return true; }
 
 private:
     std::size_t k_;

@@ -14,6 +14,7 @@ class TerritorialHealth final : public QualityMetric {
 public:
     [[nodiscard]] std::string_view name() const noexcept override { return "territorial_health"; }
     [[nodiscard]] double score(const VantorelPipeline& pipeline) const override;
+    [[nodiscard]] bool reads_basis_only() const noexcept override { return true; }
 };
 
 // The score for `categories` categories with the layer's spatial quality; 1.0

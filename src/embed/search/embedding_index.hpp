@@ -144,7 +144,10 @@ class EmbeddingIndex {
 public:
     // Needs exclusive access; drops the cached graph.
     void insert(std::string_view id, std::span<const double> embedding) {
-        const ProjectedPoint projected = projection_.project_rich(embedding);
+        insert_projected(id, projection_.project_rich(embedding), embedding);
+    }
+    // `insert` with the embedding's `project_rich` image already at hand.
+    void insert_projected(std::string_view id, const ProjectedPoint& projected, std::span<const double> embedding) {
         EmbeddingItem item{projected, std::string(id), projected.position, magnitude(embedding)};
         directions_.push_back(core::unit_vector(item.position));
         spatial_.insert(std::move(item));

@@ -4,11 +4,16 @@
 #include <chrono>
 #include <cmath>
 #include <optional>
+#include <span>
+#include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <variant>
 
+#include "core/format.hpp"
 #include "core/interrupt.hpp"
 #include "core/invariant.hpp"
+#include "core/parallel.hpp"
 #include "embed/tuning/generator.hpp"
 #include "embed/tuning/projection_fit_key.hpp"
 #include "embed/tuning/tpe.hpp"
@@ -18,13 +23,21 @@ namespace {
 
 constexpr double kMinGamma = 0.05;
 constexpr double kMaxGamma = 0.95;
+// Trials per thread in one batch: enough that a long trial leaves the other
+// threads work, few enough that the pipelines alive at once stay a handful.
+constexpr std::size_t kTrialsPerThread = 2;
 
 // A fitted projection and, once a trial has prepared it, the basis that
-// every configuration with the projection's key builds from.
+// every configuration with the projection's key builds from, with the scores
+// of the metric's basis-only parts, which all those pipelines share.
 struct Fitted {
     ConfiguredProjection projection;
     std::optional<PipelineBasis> basis;
+    BasisScores basis_scores;
 };
+
+// What a trial gave: its result, or the text of its failure.
+using Outcome = std::variant<TrialResult, std::string>;
 
 // The state of one run: the corpus, the fits so far and what the trials gave.
 // Within a run only the tuned knobs vary, and of those only the fit key
@@ -35,38 +48,38 @@ public:
     Run(const std::vector<std::string>& categories, const Corpus& embeddings, const QualityMetric& metric)
         : categories_(categories), embeddings_(embeddings), metric_(metric) {}
 
-    void trial(const PipelineConfig& config) {
-        core::check_interrupt();
-        const ProjectionFitKey key = ProjectionFitKey::of(config);
-        auto cached = fits_.find(key);
-        if (cached == fits_.end()) {
-            auto fitted = fit_projection_for_config(embeddings_, config);
-            if (!fitted) {
-                // Not cached: a later trial with this key fits again.
-                failures_.emplace_back(config, fitted.error().message());
-                return;
+    // The most configurations one `batch` should take.
+    [[nodiscard]] static std::size_t batch_size() { return kTrialsPerThread * core::thread_count(); }
+
+    // Runs one trial per configuration and records what running them one
+    // after another records. The fits and bases they need come first, on
+    // this thread and in trial order, as the trials would meet them (a failed
+    // fit is tried again by the next trial of its key); the pipelines are
+    // then built and scored in parallel, each from its shared basis, and the
+    // outcomes recorded in trial order.
+    void batch(std::span<const PipelineConfig> configs) {
+        const std::size_t n = configs.size();
+        std::vector<const Fitted*> fits(n, nullptr);
+        std::vector<Outcome> outcomes(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            core::check_interrupt();
+            auto fit = fit_for(configs[i]);
+            if (fit) {
+                fits[i] = *fit;
+            } else {
+                outcomes[i] = std::move(fit).error();
             }
-            cached = fits_.emplace(key, Fitted{std::move(fitted).value(), std::nullopt}).first;
         }
-        Fitted& fit = cached->second;
-        const auto start = std::chrono::steady_clock::now();
-        if (!fit.basis) {
-            auto basis = VantorelPipeline::prepare(categories_, embeddings_, fit.projection, config);
-            if (!basis) {
-                failures_.emplace_back(config, basis.error().message());
-                return;
+        core::for_each_index(n, [&](std::size_t i) {
+            if (fits[i] != nullptr) outcomes[i] = build_and_score(*fits[i], configs[i]);
+        });
+        for (std::size_t i = 0; i < n; ++i) {
+            if (TrialResult* result = std::get_if<TrialResult>(&outcomes[i])) {
+                trials_.push_back(std::move(*result));
+            } else {
+                failures_.emplace_back(configs[i], std::move(std::get<std::string>(outcomes[i])));
             }
-            fit.basis.emplace(std::move(basis).value());
         }
-        auto built = VantorelPipeline::from_basis(*fit.basis, categories_, embeddings_, config);
-        if (!built) {
-            failures_.emplace_back(config, built.error().message());
-            return;
-        }
-        const double score = metric_.score(*built);
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
-        trials_.push_back({static_cast<std::uint64_t>(elapsed.count()), score, config});
     }
 
     [[nodiscard]] const std::vector<TrialResult>& trials() const noexcept { return trials_; }
@@ -81,6 +94,42 @@ public:
     }
 
 private:
+    // The fit and basis of `config`'s key, made when absent; else the text
+    // that a trial of `config` fails with.
+    core::Expected<const Fitted*, std::string> fit_for(const PipelineConfig& config) {
+        const ProjectionFitKey key = ProjectionFitKey::of(config);
+        auto cached = fits_.find(key);
+        if (cached == fits_.end()) {
+            auto fitted = fit_projection_for_config(embeddings_, config);
+            // Not cached: a later trial with this key fits again.
+            if (!fitted) return core::Unexpected{fitted.error().message()};
+            cached = fits_.emplace(key, Fitted{std::move(fitted).value(), std::nullopt, {}}).first;
+        }
+        Fitted& fit = cached->second;
+        if (!fit.basis) {
+            auto basis = VantorelPipeline::prepare(categories_, embeddings_, fit.projection, config);
+            if (!basis) return core::Unexpected{basis.error().message()};
+            fit.basis.emplace(std::move(basis).value());
+            // Any one pipeline of the basis gives the parts they all share.
+            if (auto first = VantorelPipeline::from_basis(*fit.basis, categories_, embeddings_, config)) {
+                metric_.add_basis_scores(*first, fit.basis_scores);
+            }
+        }
+        return &fit;
+    }
+
+    // The trial of `config` on its key's basis. Reads the run only, so the
+    // trials of a batch run at once.
+    Outcome build_and_score(const Fitted& fit, const PipelineConfig& config) const {
+        const auto start = std::chrono::steady_clock::now();
+        auto built = VantorelPipeline::from_basis(*fit.basis, categories_, embeddings_, config);
+        if (!built) return built.error().message();
+        const double score = metric_.score_reusing(*built, fit.basis_scores);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        return TrialResult{static_cast<std::uint64_t>(elapsed.count()), score, config};
+    }
+
     const std::vector<std::string>& categories_;
     const Corpus& embeddings_;
     const QualityMetric& metric_;
@@ -89,26 +138,46 @@ private:
     std::vector<TrialFailure> failures_;
 };
 
-void run_grid(Run& run, const SearchSpace& space, const PipelineConfig& base) {
-    const std::uint64_t count = space.grid_cardinality();
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (const auto config = space.config_at_index(i, base)) run.trial(*config);
+// Trials on the configurations `config_of(i)` gives for i = 0 .. count − 1,
+// asked in order (none skips i), in batches.
+template <class ConfigOf>
+void run_in_batches(Run& run, std::uint64_t count, const ConfigOf& config_of) {
+    std::vector<PipelineConfig> configs;
+    for (std::uint64_t i = 0; i < count;) {
+        configs.clear();
+        for (; i < count && configs.size() < Run::batch_size(); ++i) {
+            if (std::optional<PipelineConfig> config = config_of(i)) configs.push_back(std::move(*config));
+        }
+        run.batch(configs);
     }
+}
+
+void run_grid(Run& run, const SearchSpace& space, const PipelineConfig& base) {
+    run_in_batches(run, space.grid_cardinality(), [&](std::uint64_t i) { return space.config_at_index(i, base); });
+}
+
+// `count` uniform samples from the generator at `state`.
+void run_samples(Run& run, std::uint64_t count, const SearchSpace& space, const PipelineConfig& base,
+                 std::uint64_t& state) {
+    run_in_batches(run, count, [&](std::uint64_t) { return std::optional(space.sample(state, base)); });
 }
 
 void run_random(Run& run, const SearchSpace& space, const PipelineConfig& base, const strategy::Random& s) {
     std::uint64_t state = s.seed;
-    for (std::uint64_t i = 0; i < s.budget; ++i) run.trial(space.sample(state, base));
+    run_samples(run, s.budget, space, base, state);
 }
 
+// Each proposal depends on the trials before it, so proposals run one by one.
 void run_bayesian(Run& run, const SearchSpace& space, const PipelineConfig& base, const strategy::Bayesian& s) {
-    if (s.budget < 2) core::stop("bayesian strategy needs budget >= 2");
     std::uint64_t state = s.seed;
     const std::uint64_t warmup = std::clamp<std::uint64_t>(s.warmup, 2, s.budget);
     // std::clamp passes NaN through, as the proposal's gamma must.
     const double gamma = std::clamp(s.gamma, kMinGamma, kMaxGamma);
-    for (std::uint64_t i = 0; i < warmup; ++i) run.trial(space.sample(state, base));
-    for (std::uint64_t i = warmup; i < s.budget; ++i) run.trial(tpe_propose(space, base, run.trials(), state, gamma));
+    run_samples(run, warmup, space, base, state);
+    for (std::uint64_t i = warmup; i < s.budget; ++i) {
+        const PipelineConfig proposal = tpe_propose(space, base, run.trials(), state, gamma);
+        run.batch(std::span(&proposal, 1));
+    }
 }
 
 // The first trial, replaced by each later one unless the current best scores
@@ -137,9 +206,19 @@ std::optional<std::string_view> empty_list_a_draw_needs(const SearchSpace& space
     return empty;
 }
 
+std::optional<std::string> strategy_refusal(const SearchStrategy& strategy, const SearchSpace& space) {
+    if (std::holds_alternative<strategy::Grid>(strategy)) return std::nullopt;
+    if (const auto* b = std::get_if<strategy::Bayesian>(&strategy); b != nullptr && b->budget < 2) {
+        return "bayesian strategy needs budget >= 2";
+    }
+    if (const auto empty = empty_list_a_draw_needs(space)) return core::format("search space list `{}` is empty", *empty);
+    return std::nullopt;
+}
+
 core::Expected<TunedPipeline, PipelineError> auto_tune(std::vector<std::string> categories, Corpus embeddings,
                                                        const SearchSpace& space, const QualityMetric& metric,
                                                        const SearchStrategy& strategy, const PipelineConfig& base) {
+    if (const auto refusal = strategy_refusal(strategy, space)) core::stop(*refusal);
     Run run(categories, embeddings, metric);
     std::visit(
         [&](const auto& s) {

@@ -56,17 +56,6 @@ T read_or_raise(PyObject* obj, std::string_view what) {
     }
 }
 
-// The limits the tuner relies on, checked before any trial runs.
-void check_drawable(const embed::SearchStrategy& strategy, const embed::SearchSpace& space) {
-    if (std::holds_alternative<embed::strategy::Grid>(strategy)) return;
-    if (const auto* b = std::get_if<embed::strategy::Bayesian>(&strategy); b != nullptr && b->budget < 2) {
-        raise_value_error("bayesian strategy needs budget >= 2");
-    }
-    if (const auto empty = embed::empty_list_a_draw_needs(space)) {
-        raise_value_error(core::format("search space list `{}` is empty", *empty));
-    }
-}
-
 Ref report_dict(const embed::TuneReport& report) {
     Ref dict = Ref::steal(PyDict_New());
     const auto put = [&dict](const char* key, Ref value) {
@@ -110,7 +99,7 @@ Ref auto_tune(const Args& a) {
     }
     const embed::SearchSpace space =
         a.present(kSpace) ? read_or_raise<embed::SearchSpace>(a.object(kSpace), "search_space") : embed::SearchSpace{};
-    check_drawable(*strategy, space);
+    if (const auto refusal = embed::strategy_refusal(*strategy, space)) raise_value_error(*refusal);
 
     auto tuned = without_gil([&] {
         return embed::auto_tune(std::move(categories), std::move(embeddings), space, *metric, *strategy, base);

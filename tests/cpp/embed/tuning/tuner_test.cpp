@@ -1,11 +1,22 @@
 #include <gtest/gtest.h>
+#include <oneapi/tbb/global_control.h>
 
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "embed/category/category_fixture.hpp"
+#include "embed/quality/composite_metric.hpp"
+#include "embed/quality/territorial_health.hpp"
 #include "embed/tuning/generator.hpp"
 #include "embed/tuning/tpe.hpp"
 #include "embed/tuning/tuner.hpp"
@@ -39,6 +50,63 @@ std::vector<PipelineConfig> configs_of(const TuneReport& r) {
     for (const TrialResult& t : r.trials) out.push_back(t.config);
     return out;
 }
+
+// What a configuration's bridge, margin and routing knobs reach in a
+// pipeline, its JSON, and its scores under both presets; numbers in hexadecimal, exact.
+struct Snapshot {
+    std::string bridges, inner_spheres, domain_groups, json, scores;
+};
+
+Snapshot snapshot(const VantorelPipeline& p) {
+    std::ostringstream bridges, inner, groups, scores;
+    for (std::ostringstream* s : {&bridges, &inner, &groups, &scores}) *s << std::hexfloat;
+    const CategoryLayer& layer = p.category_layer();
+    for (const auto& [pair, items] : layer.graph().bridges) {
+        bridges << pair.first << '>' << pair.second << ':';
+        for (const BridgeItem& b : items) {
+            bridges << ' ' << b.item_index << ',' << b.affinity_to_source << ',' << b.affinity_to_target << ','
+                    << b.bridge_strength << ',' << static_cast<int>(b.classification);
+        }
+        bridges << '\n';
+    }
+    for (std::size_t c = 0; c < layer.summaries().size(); ++c) {
+        bridges << layer.summaries()[c].bridge_quality << ':';
+        for (const CategoryEdge& e : layer.graph().adjacency[c]) {
+            bridges << ' ' << e.target << ',' << e.bridge_count << ',' << e.max_bridge_strength << ','
+                    << e.mean_bridge_strength << ',' << e.weight;
+        }
+        bridges << '\n';
+    }
+    for (const InnerSphereReport& r : layer.inner_sphere_stats()) {
+        inner << r.category_index << ',' << r.projection_type << ',' << r.member_count << ',' << r.inner_evr << ','
+              << r.global_subset_evr << ',' << r.evr_improvement << '\n';
+    }
+    for (const DomainGroup& g : p.domain_groups()) {
+        for (const std::size_t c : g.member_categories) groups << c << ' ';
+        groups << g.total_items << ',' << g.centroid.theta << ',' << g.centroid.phi << ',' << g.angular_spread << ','
+               << g.cohesion << '\n';
+    }
+    scores << CompositeMetric::default_composite().score(p) << ' '
+           << CompositeMetric::connectivity_composite().score(p);
+    return {bridges.str(), inner.str(), groups.str(), p.to_json(), scores.str()};
+}
+
+// Keeps a snapshot of every pipeline it scores, from any thread, and scores
+// it with the snapshot's position in `seen`.
+class Recorder final : public QualityMetric {
+public:
+    [[nodiscard]] std::string_view name() const noexcept override { return "recorder"; }
+    [[nodiscard]] double score(const VantorelPipeline& p) const override {
+        Snapshot s = snapshot(p);
+        const std::lock_guard lock(mutex_);
+        seen.push_back(std::move(s));
+        return static_cast<double>(seen.size() - 1);
+    }
+    mutable std::vector<Snapshot> seen;
+
+private:
+    mutable std::mutex mutex_;
+};
 
 TEST(DrawWeightedIndex, FollowsTheGoodToBadRatio) {
     // Weights 3, 0.5, 0.5 of total 4: index 0 up to u = 0.75, 1 up to 0.875, then 2.
@@ -168,6 +236,131 @@ TEST(AutoTune, BestTrialRules) {
     EXPECT_EQ(r.metric_name, "config_score");
 }
 
+// 16 configurations of one PCA key, then 16 of one Laplacian key; each knob
+// past the fit changes the pipelines of the corpus below.
+SearchSpace two_keys() {
+    SearchSpace space;
+    space.projection_kinds = {ProjectionKind::Pca, ProjectionKind::LaplacianEigenmap};
+    space.laplacian_k_neighbors = {6};
+    space.laplacian_active_threshold = {0.05};
+    space.num_domain_groups = {1, 3};
+    space.low_evr_threshold = {0.35};
+    space.overlap_artifact_territorial = {0.1, 0.6};
+    space.threshold_base = {0.2, 0.6};
+    space.threshold_evr_penalty = {0.4};
+    space.min_evr_improvement = {-1.0, 0.35};  // -1 admits every inner fit
+    return space;
+}
+
+testing::LabelledCorpus two_keys_corpus() { return testing::clustered(3, 24, 8, 0.5, 3); }
+
+TEST(AutoTune, TrialsOfASharedBasisEqualFreshBuilds) {
+    const testing::LabelledCorpus corpus = two_keys_corpus();
+    const auto trials = [&](const QualityMetric& metric) {
+        return auto_tune(corpus.labels, corpus.embeddings, two_keys(), metric, strategy::Grid{},
+                         testing::quick_config())
+            .value()
+            .report.trials;
+    };
+    const Recorder recorder;
+    const std::vector<TrialResult> recorded = trials(recorder);
+    // The presets as the tuner reports them, their basis-only parts scored once per basis.
+    const std::vector<TrialResult> by_default = trials(CompositeMetric::default_composite());
+    const std::vector<TrialResult> by_connectivity = trials(CompositeMetric::connectivity_composite());
+    ASSERT_EQ(recorded.size(), 32u);
+    ASSERT_EQ(by_default.size(), 32u);
+    ASSERT_EQ(by_connectivity.size(), 32u);
+    // Per kind, the distinct bridges, inner spheres and domain groups seen.
+    std::map<ProjectionKind, std::array<std::set<std::string>, 3>> distinct;
+    for (std::size_t i = 0; i < recorded.size(); ++i) {
+        const PipelineConfig& config = recorded[i].config;
+        SCOPED_TRACE(config.to_json());
+        const Snapshot& shared = recorder.seen.at(static_cast<std::size_t>(recorded[i].score));
+        const Snapshot fresh =
+            snapshot(VantorelPipeline::make_with_config(corpus.labels, corpus.embeddings, config).value());
+        EXPECT_EQ(shared.scores, fresh.scores);
+        ASSERT_EQ(by_default[i].config, config);
+        ASSERT_EQ(by_connectivity[i].config, config);
+        std::ostringstream reported;
+        reported << std::hexfloat << by_default[i].score << ' ' << by_connectivity[i].score;
+        EXPECT_EQ(reported.str(), fresh.scores);
+        EXPECT_EQ(shared.bridges, fresh.bridges);
+        EXPECT_EQ(shared.inner_spheres, fresh.inner_spheres);
+        EXPECT_EQ(shared.domain_groups, fresh.domain_groups);
+        EXPECT_EQ(shared.json, fresh.json);
+        auto& sets = distinct[config.projection_kind];
+        sets[0].insert(shared.bridges);
+        sets[1].insert(shared.inner_spheres);
+        sets[2].insert(shared.domain_groups);
+    }
+    // Each part varies within a key, so a build that kept another
+    // configuration's part would show above.
+    ASSERT_EQ(distinct.size(), 2u);
+    for (const auto& [kind, sets] : distinct) {
+        for (const auto& set : sets) EXPECT_GT(set.size(), 1u) << projection_kind_name(kind);
+    }
+}
+
+TEST(AutoTune, BasisOnlyPartsAreScoredOncePerBasis) {
+    // Territorial health that counts its calls, from any thread.
+    struct Counted final : QualityMetric {
+        [[nodiscard]] std::string_view name() const noexcept override { return "counted"; }
+        [[nodiscard]] double score(const VantorelPipeline& p) const override {
+            ++calls;
+            return TerritorialHealth{}.score(p);
+        }
+        [[nodiscard]] bool reads_basis_only() const noexcept override { return true; }
+        mutable std::atomic<int> calls = 0;
+    };
+    auto counted = std::make_unique<Counted>();
+    const Counted& calls = *counted;
+    std::vector<WeightedMetric> parts;
+    parts.push_back({std::move(counted), 1.0});
+    parts.push_back({std::make_unique<ConfigScore>(by_threshold), 1.0});
+    const CompositeMetric metric = CompositeMetric::make("parts", std::move(parts));
+    const testing::LabelledCorpus corpus = two_keys_corpus();
+    const auto tuned = auto_tune(corpus.labels, corpus.embeddings, two_keys(), metric, strategy::Grid{},
+                                 testing::quick_config());
+    ASSERT_TRUE(tuned);
+    EXPECT_EQ(tuned->report.trials.size(), 32u);
+    EXPECT_EQ(calls.calls, 2);
+}
+
+// Everything a report holds but the trial times; numbers exact.
+std::string report_text(const TuneReport& r) {
+    std::ostringstream out;
+    out << std::hexfloat << r.metric_name << ' ' << r.best_score << ' ' << r.mean_score() << ' '
+        << r.best_config.to_json() << '\n';
+    for (const TrialResult& t : r.trials) out << t.score << ' ' << t.config.to_json() << '\n';
+    for (const auto& [config, text] : r.failures) out << text << ' ' << config.to_json() << '\n';
+    return out.str();
+}
+
+TEST(AutoTune, ParallelRunsReportWhatOneThreadReports) {
+    // Three items build with PCA but are too few for a Laplacian fit, so
+    // failures and trials interleave.
+    const testing::LabelledCorpus three = testing::clustered(3, 1, 8, 0.5, 5);
+    const testing::LabelledCorpus corpus = two_keys_corpus();
+    const CompositeMetric metric = CompositeMetric::connectivity_composite();
+    const std::vector<std::pair<SearchStrategy, SearchSpace>> runs{
+        {strategy::Grid{}, two_keys()},
+        {strategy::Random{40, 7}, SearchSpace{}},
+        {strategy::Bayesian{24, 8, 0.25, 7}, SearchSpace{}}};
+    for (const testing::LabelledCorpus* c : {&three, &corpus}) {
+        for (const auto& [strategy, space] : runs) {
+            const auto text = [&] {
+                return report_text(
+                    auto_tune(c->labels, c->embeddings, space, metric, strategy, testing::quick_config())
+                        .value()
+                        .report);
+            };
+            const std::string parallel = text();
+            const tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+            EXPECT_EQ(text(), parallel) << c->labels.size() << " items, strategy " << strategy.index();
+        }
+    }
+}
+
 TEST(AutoTune, FailuresAndEmptyRuns) {
     const Corpus3 c;
     const ConfigScore metric(by_threshold);
@@ -205,6 +398,12 @@ TEST(AutoTune, EmptyListsADrawNeeds) {
     EXPECT_EQ(empty_list_a_draw_needs(space), "min_evr_improvement");
     space.projection_kinds.clear();
     EXPECT_EQ(empty_list_a_draw_needs(space), "projection_kinds");
+
+    // Only draws need the lists; only a Bayesian run needs two trials.
+    EXPECT_EQ(strategy_refusal(strategy::Random{0, 0}, space), "search space list `projection_kinds` is empty");
+    EXPECT_FALSE(strategy_refusal(strategy::Grid{}, space));
+    EXPECT_EQ(strategy_refusal(strategy::Bayesian{1, 2, 0.25, 0}, SearchSpace{}), "bayesian strategy needs budget >= 2");
+    EXPECT_FALSE(strategy_refusal(strategy::Bayesian{2, 0, 0.25, 0}, SearchSpace{}));
 }
 
 }  // namespace
