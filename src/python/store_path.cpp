@@ -4,7 +4,7 @@
 
 namespace vantorel::python {
 
-std::filesystem::path path_arg(const Args& a, std::size_t i) { return std::filesystem::path(a.str(i)); }
+std::filesystem::path to_path(PyObject* obj) { return std::filesystem::path(to_string(obj)); }
 
 Ref path_to_py(const std::filesystem::path& path) {
     const std::string& text = path.native();

@@ -19,29 +19,29 @@ constexpr Params kRecord{"FeedbackAggregator", "record", kEvent};
 constexpr Param kCorpusId[] = {{"corpus_id"}};
 constexpr Params kSummarize{"FeedbackAggregator", "summarize", kCorpusId};
 
-FeedbackAggregator construct(const Args&) { return {}; }
+FeedbackAggregator construct() { return {}; }
 
-Ref load(const Args& a) {
-    auto aggregator = with_interrupts([path = path_arg(a, 0)] { return FeedbackAggregator::load(path); });
+Ref load(const Args<kPath>& a) {
+    auto aggregator = with_interrupts([path = a.convert<"path">(to_path)] { return FeedbackAggregator::load(path); });
     if (!aggregator) raise_value_error("failed to load: " + aggregator.error().message());
     return feedback_aggregator_class().make(std::move(aggregator).value());
 }
 
-Ref load_default(const Args&) {
+Ref load_default() {
     auto aggregator = with_interrupts([] { return FeedbackAggregator::load_default_store(); });
     if (!aggregator) raise_value_error("failed to load default store: " + aggregator.error().message());
     return feedback_aggregator_class().make(std::move(aggregator).value());
 }
 
-Ref save(const FeedbackAggregator& aggregator, const Args& a) {
-    const auto error = with_interrupts([&aggregator, path = path_arg(a, 0)] { return aggregator.save(path); });
+Ref save(const FeedbackAggregator& aggregator, const Args<kPath>& a) {
+    const auto error = with_interrupts([&aggregator, path = a.convert<"path">(to_path)] { return aggregator.save(path); });
     if (error) raise_value_error("failed to save: " + error->message());
     return none();
 }
 
 // The event is copied: later use of the Python object cannot reach the aggregator.
-Ref record(FeedbackAggregator& aggregator, const Args& a) {
-    PyObject* event = a.instance(0, feedback_event_class().type(), "FeedbackEvent");
+Ref record(FeedbackAggregator& aggregator, const Args<kEvent>& a) {
+    PyObject* event = a.instance<"event">(feedback_event_class().type(), "FeedbackEvent");
     aggregator.record(Class<embed::FeedbackEvent>::value_of(event));
     return none();
 }
@@ -53,8 +53,8 @@ Ref corpus_ids(const FeedbackAggregator& aggregator) {
     return list;
 }
 
-Ref summarize(const FeedbackAggregator& aggregator, const Args& a) {
-    const auto summary = aggregator.summarize(a.str(0));
+Ref summarize(const FeedbackAggregator& aggregator, const Args<kCorpusId>& a) {
+    const auto summary = aggregator.summarize(a.str<"corpus_id">());
     return summary ? write_dict(*summary) : none();
 }
 

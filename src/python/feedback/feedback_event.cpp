@@ -13,12 +13,12 @@ constexpr Param kNewParams[] = {{"corpus_id"}, {"query_id"}, {"score"}, {"timest
 constexpr Params kNew{"FeedbackEvent", "__new__", kNewParams};
 
 // The score is kept exactly as given, NaN included; summaries clamp it.
-FeedbackEvent construct(const Args& a) {
-    std::string corpus_id = a.str(0);
-    std::string query_id = a.str(1);
-    const double score = a.f64(2);
-    if (!a.present(3)) return FeedbackEvent::now(std::move(corpus_id), std::move(query_id), score);
-    return {std::move(corpus_id), std::move(query_id), score, a.str(3)};
+FeedbackEvent construct(const Args<kNewParams>& a) {
+    std::string corpus_id = a.str<"corpus_id">();
+    std::string query_id = a.str<"query_id">();
+    const double score = a.f64<"score">();
+    if (!a.present<"timestamp">()) return FeedbackEvent::now(std::move(corpus_id), std::move(query_id), score);
+    return {std::move(corpus_id), std::move(query_id), score, a.str<"timestamp">()};
 }
 
 Ref append_to_default_store(const FeedbackEvent& event) {

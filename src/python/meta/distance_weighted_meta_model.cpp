@@ -9,7 +9,9 @@ using embed::DistanceWeightedMetaModel;
 constexpr Param kNewParams[] = {keyword_only("epsilon", "0.1")};
 constexpr Params kNew{"DistanceWeightedMetaModel", "__new__", kNewParams};
 
-DistanceWeightedMetaModel construct(const Args& a) { return DistanceWeightedMetaModel(a.f64(0)); }
+DistanceWeightedMetaModel construct(const Args<kNewParams>& a) {
+    return DistanceWeightedMetaModel(a.f64<"epsilon">());
+}
 
 }  // namespace
 

@@ -19,10 +19,10 @@ inline constexpr Params kPredict{M::kTypeName.data(), "predict", kFeatures};
 // Under the exclusive borrow; the records are read whole before the model
 // changes, so a failed conversion leaves the previous fit in place.
 template <class M>
-Ref fit(M& model, const Args& a) {
+Ref fit(M& model, const Args<kRecords>& a) {
     std::vector<embed::MetaTrainingRecord> records;
     try {
-        records = read_training_records(a.object(0));
+        records = read_training_records(a.object<"records">());
     } catch (const DictError& e) {
         raise_value_error("invalid training records: " + e.message);
     }
@@ -31,10 +31,10 @@ Ref fit(M& model, const Args& a) {
 }
 
 template <class M>
-Ref predict(const M& model, const Args& a) {
+Ref predict(const M& model, const Args<kFeatures>& a) {
     embed::CorpusFeatures features;
     try {
-        features = read_dict<embed::CorpusFeatures>(a.object(0));
+        features = read_dict<embed::CorpusFeatures>(a.object<"features">());
     } catch (const DictError& e) {
         raise_value_error("invalid CorpusFeatures dict: " + e.message);
     }

@@ -8,7 +8,7 @@ using embed::NearestNeighborMetaModel;
 
 constexpr Params kNew{"NearestNeighborMetaModel", "__new__", {}};
 
-NearestNeighborMetaModel construct(const Args&) { return NearestNeighborMetaModel(); }
+NearestNeighborMetaModel construct() { return NearestNeighborMetaModel(); }
 
 }  // namespace
 

@@ -11,7 +11,7 @@ constexpr Params kLoad{nullptr, "load_default_store", {}};
 constexpr Param kRecord[] = {{"record"}};
 constexpr Params kAppend{nullptr, "append_to_default_store", kRecord};
 
-Ref load_default_store(const Args&) {
+Ref load_default_store() {
     return with_interrupts([] {
         auto records = embed::MetaTrainingRecord::load_default_store();
         if (!records) raise_value_error("failed to load default store: " + records.error().message());
@@ -19,10 +19,10 @@ Ref load_default_store(const Args&) {
     });
 }
 
-Ref append_to_default_store(const Args& a) {
+Ref append_to_default_store(const Args<kRecord>& a) {
     embed::MetaTrainingRecord record;
     try {
-        record = read_dict<embed::MetaTrainingRecord>(a.object(0));
+        record = read_dict<embed::MetaTrainingRecord>(a.object<"record">());
     } catch (const DictError& e) {
         raise_value_error("invalid record dict: " + e.message);
     }

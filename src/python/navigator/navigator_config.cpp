@@ -15,8 +15,17 @@ constexpr Param kFields[] = {
 };
 constexpr Params kNew{"NavigatorConfig", "__new__", kFields};
 
-NavigatorConfig construct(const Args& a) {
-    return {a.f64(0), a.u64(1), a.f64(2), a.u64(3), a.u64(4), a.u64(5), a.u64(6), a.f64(7)};
+NavigatorConfig construct(const Args<kFields>& a) {
+    NavigatorConfig config;
+    config.antipodal_radius = a.f64<"antipodal_radius">();
+    config.coverage_samples = a.u64<"coverage_samples">();
+    config.geodesic_epsilon = a.f64<"geodesic_epsilon">();
+    config.density_bins = a.u64<"density_bins">();
+    config.voronoi_samples = a.u64<"voronoi_samples">();
+    config.exclusivity_samples = a.u64<"exclusivity_samples">();
+    config.curvature_top_n = a.u64<"curvature_top_n">();
+    config.gap_sharpness = a.f64<"gap_sharpness">();
+    return config;
 }
 
 std::string repr(const NavigatorConfig& c) {

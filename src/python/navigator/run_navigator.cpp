@@ -18,15 +18,15 @@ constexpr Params kRun{nullptr, "run_navigator", kRunParams};
 
 // The analysis runs with the interpreter lock held: no other Python thread
 // runs meanwhile, and both borrows last until the report is built.
-Ref run_navigator(const Args& a) {
-    PyObject* pipeline_obj = a.instance(0, pipeline_class().type(), "Pipeline");
+Ref run_navigator(const Args<kRunParams>& a) {
+    PyObject* pipeline_obj = a.instance<"pipeline">(pipeline_class().type(), "Pipeline");
     const SharedBorrow pipeline_borrow(as_instance<PyPipeline>(pipeline_obj)->borrow);
     const embed::VantorelPipeline& pipeline = Class<PyPipeline>::value_of(pipeline_obj).engine;
 
     nav::NavigatorConfig config;
     std::optional<SharedBorrow> config_borrow;
-    if (a.present(1)) {
-        PyObject* config_obj = a.instance(1, navigator_config_class().type(), "NavigatorConfig");
+    if (a.present<"config">()) {
+        PyObject* config_obj = a.instance<"config">(navigator_config_class().type(), "NavigatorConfig");
         config_borrow.emplace(as_instance<nav::NavigatorConfig>(config_obj)->borrow);
         config = Class<nav::NavigatorConfig>::value_of(config_obj);
     }

@@ -155,8 +155,8 @@ Manifold read_manifold(embed::JsonReader& r) {
 // The `json` argument read by `read`; a malformed text raises ValueError
 // before any field is judged.
 template <auto read>
-auto from_json_text(const Args& a) {
-    return with_interrupts([text = a.convert(0, to_string_view)] {
+auto from_json_text(const Args<kJson>& a) {
+    return with_interrupts([text = a.convert<"json">(to_string_view)] {
         embed::JsonReader r(text);
         auto value = read(r);
         r.finish();
@@ -165,7 +165,7 @@ auto from_json_text(const Args& a) {
     });
 }
 
-Path path_from_json_text(const Args& a) {
+Path path_from_json_text(const Args<kJson>& a) {
     auto [path, steps_found] = from_json_text<read_path>(a);
     if (!steps_found) raise_value_error("missing 'steps' array");
     return path;
@@ -294,7 +294,7 @@ Class<Nearest>& nearest_hit_class() {
             .getter<[](const Nearest& v) { return to_py(v.certainty); }>("certainty")
             .getter<[](const Nearest& v) { return to_py(v.intensity); }>("intensity")
             .method<to_json_method<Nearest>>("to_json")
-            .static_method<[](const Args& a) { return nearest_hit_class().make(from_json_text<read_nearest>(a)); },
+            .static_method<[](const Args<kJson>& a) { return nearest_hit_class().make(from_json_text<read_nearest>(a)); },
                            kNearestFromJson>()
             .repr<[](const Nearest& v) {
                 return core::format("NearestHit(id={:?}, category={:?}, distance={:.4})", v.id, v.category, v.distance);
@@ -312,7 +312,7 @@ Class<Path>& path_result_class() {
         cls.getter<[](const Path& v) { return to_py(v.total_distance); }>("total_distance")
             .getter<[](const Path& v) { return to_list(path_step_class(), v.steps); }>("steps")
             .method<to_json_method<Path>>("to_json")
-            .static_method<[](const Args& a) { return path_result_class().make(path_from_json_text(a)); },
+            .static_method<[](const Args<kJson>& a) { return path_result_class().make(path_from_json_text(a)); },
                            kPathFromJson>()
             .repr<[](const Path& v) {
                 return core::format("PathResult(steps={}, total_distance={:.4})", v.steps.size(), v.total_distance);
@@ -334,7 +334,7 @@ Class<PathStep>& path_step_class() {
             .getter<[](const PathStep& v) { return v.bridge_strength ? to_py(*v.bridge_strength) : none(); }>(
                 "bridge_strength")
             .method<to_json_method<PathStep>>("to_json")
-            .static_method<[](const Args& a) { return path_step_class().make(from_json_text<read_path_step>(a)); },
+            .static_method<[](const Args<kJson>& a) { return path_step_class().make(from_json_text<read_path_step>(a)); },
                            kStepFromJson>()
             .repr<[](const PathStep& v) {
                 return core::format("PathStep(id={:?}, category={:?}, cumulative_distance={:.4}, hop={:.4})", v.id,
@@ -361,7 +361,7 @@ Class<Glob>& glob_info_class() {
                 return list;
             }>("top_categories")
             .method<to_json_method<Glob>>("to_json")
-            .static_method<[](const Args& a) { return glob_info_class().make(from_json_text<read_glob>(a)); },
+            .static_method<[](const Args<kJson>& a) { return glob_info_class().make(from_json_text<read_glob>(a)); },
                            kGlobFromJson>()
             .repr<[](const Glob& v) {
                 return core::format("GlobInfo(id={}, members={}, radius={:.4})", v.id, v.member_count, v.radius);
@@ -380,7 +380,7 @@ Class<Manifold>& manifold_info_class() {
             .getter<[](const Manifold& v) { return triple_list(v.normal); }>("normal")
             .getter<[](const Manifold& v) { return to_py(v.variance_ratio); }>("variance_ratio")
             .method<to_json_method<Manifold>>("to_json")
-            .static_method<[](const Args& a) { return manifold_info_class().make(from_json_text<read_manifold>(a)); },
+            .static_method<[](const Args<kJson>& a) { return manifold_info_class().make(from_json_text<read_manifold>(a)); },
                            kManifoldFromJson>()
             .repr<[](const Manifold& v) { return core::format("ManifoldInfo(variance_ratio={:.4})", v.variance_ratio); }>()
             .equality<[](const Manifold& a, const Manifold& b) {

@@ -38,25 +38,25 @@ VantorelPipeline built_or_raise(VantorelPipeline::Built built) {
     return std::move(built).value();
 }
 
-PyPipeline construct(const Args& a) {
-    std::vector<std::string> categories = a.str_list(0);
+PyPipeline construct(const Args<kNewParams>& a) {
+    std::vector<std::string> categories = a.str_list<"categories">();
     std::optional<SharedBorrow> projection_borrow;
     const embed::PcaProjection* projection = nullptr;
-    if (a.present(2)) {
-        PyObject* obj = a.instance(2, pca_projection_class().type(), "PcaProjection");
+    if (a.present<"projection">()) {
+        PyObject* obj = a.instance<"projection">(pca_projection_class().type(), "PcaProjection");
         projection_borrow.emplace(as_instance<embed::PcaProjection>(obj)->borrow);
         projection = &Class<embed::PcaProjection>::value_of(obj);
     }
-    embed::Corpus embeddings = extract_embeddings_2d(a.object(1));
+    embed::Corpus embeddings = extract_embeddings_2d(a.object<"embeddings">());
     if (categories.size() != embeddings.size()) {
         raise_value_error(core::format("categories length ({}) != embeddings length ({})", categories.size(),
                                        embeddings.size()));
     }
     const std::size_t dimension = dimension_of(embeddings);
     std::optional<embed::PipelineConfig> config;
-    if (a.present(3)) {
+    if (a.present<"config">()) {
         try {
-            config = read_dict<embed::PipelineConfig>(a.object(3));
+            config = read_dict<embed::PipelineConfig>(a.object<"config">());
         } catch (const DictError& e) {
             raise_value_error("invalid PipelineConfig dict: " + e.message);
         }
@@ -76,8 +76,8 @@ PyPipeline construct(const Args& a) {
 }
 
 // The corpus of a JSON text: {"categories": [str...], "embeddings": [[number...]...]}.
-Ref from_json(const Args& a) {
-    auto corpus = with_interrupts([text = a.convert(0, to_string_view)] { return embed::read_corpus_json(text); });
+Ref from_json(const Args<kJson>& a) {
+    auto corpus = with_interrupts([text = a.convert<"json">(to_string_view)] { return embed::read_corpus_json(text); });
     if (!corpus) raise_value_error(corpus.error());
     std::vector<std::string> categories = std::move(corpus->categories);
     embed::Corpus embeddings = std::move(corpus->embeddings);

@@ -23,24 +23,24 @@ constexpr Params kHierarchical{"Pipeline", "hierarchical_nearest", kHierarchical
 
 std::vector<double> zeros(const PyPipeline& p) { return std::vector<double>(p.dimension, 0.0); }
 
-Ref category_concept_path(const PyPipeline& p, const Args& a) {
-    const std::string_view source = a.convert(0, to_string_view);
-    const std::string_view target = a.convert(1, to_string_view);
+Ref category_concept_path(const PyPipeline& p, const Args<kPathParams>& a) {
+    const std::string_view source = a.convert<"source_category">(to_string_view);
+    const std::string_view target = a.convert<"target_category">(to_string_view);
     const auto answer = run_query<out::CategoryPath>(p, q::CategoryConceptPath{source, target}, zeros(p));
     return answer.path ? category_path_result_class().make(to_category_path(*answer.path)) : none();
 }
 
-Ref category_neighbors(const PyPipeline& p, const Args& a) {
-    const std::string_view category = a.convert(0, to_string_view);
-    const std::uint64_t k = a.u64(1);
+Ref category_neighbors(const PyPipeline& p, const Args<kNeighborParams>& a) {
+    const std::string_view category = a.convert<"category">(to_string_view);
+    const std::uint64_t k = a.u64<"k">();
     const auto answer = run_query<out::CategoryNeighbors>(p, q::CategoryNeighbors{category, k}, zeros(p));
     return to_list(category_summary_info_class(), to_category_summary_infos(answer.summaries));
 }
 
-Ref drill_down(const PyPipeline& p, const Args& a) {
-    const std::string_view category = a.convert(0, to_string_view);
-    const std::uint64_t k = a.u64(2);
-    std::vector<double> v = extract_embedding(a.object(1));
+Ref drill_down(const PyPipeline& p, const Args<kDrillParams>& a) {
+    const std::string_view category = a.convert<"category">(to_string_view);
+    const std::uint64_t k = a.u64<"k">();
+    std::vector<double> v = extract_embedding(a.object<"query">());
     check_query_dim(p.dimension, v.size());
     const auto answer = run_query<out::DrillDown>(p, q::DrillDown{category, k}, v);
     return to_list(drill_down_hit_class(), to_drill_down_hits(answer.hits));
@@ -53,9 +53,9 @@ Ref category_stats(const PyPipeline& p) {
     return Ref::steal(PyTuple_Pack(2, summaries.get(), spheres.get()));
 }
 
-Ref hierarchical_nearest(const PyPipeline& p, const Args& a) {
-    const std::uint64_t k = a.u64(1);
-    std::vector<double> v = extract_embedding(a.object(0));
+Ref hierarchical_nearest(const PyPipeline& p, const Args<kHierarchicalParams>& a) {
+    const std::uint64_t k = a.u64<"k">();
+    std::vector<double> v = extract_embedding(a.object<"query">());
     check_query_dim(p.dimension, v.size());
     auto hits = without_gil([&] { return p.engine.hierarchical_nearest(v, k); });
     return to_list(nearest_hit_class(), std::move(hits));

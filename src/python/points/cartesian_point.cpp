@@ -10,10 +10,10 @@ using core::CartesianPoint;
 constexpr Param kFields[] = {{"x"}, {"y"}, {"z"}};
 constexpr Params kNew{"CartesianPoint", "__new__", kFields};
 
-CartesianPoint construct(const Args& a) {
-    const double x = a.f64(0);
-    const double y = a.f64(1);
-    const double z = a.f64(2);
+CartesianPoint construct(const Args<kFields>& a) {
+    const double x = a.f64<"x">();
+    const double y = a.f64<"y">();
+    const double z = a.f64<"z">();
     return {x, y, z};
 }
 
@@ -44,8 +44,9 @@ Class<CartesianPoint>& cartesian_point_class() {
     return described;
 }
 
-core::CartesianPoint cartesian_arg(const Args& a, std::size_t i) {
-    return Class<CartesianPoint>::value_of(a.instance(i, cartesian_point_class().type(), "CartesianPoint"));
+core::CartesianPoint to_cartesian_point(PyObject* obj) {
+    if (!PyObject_TypeCheck(obj, cartesian_point_class().type())) raise_cast_error(obj, "CartesianPoint");
+    return Class<CartesianPoint>::value_of(obj);
 }
 
 }  // namespace vantorel::python

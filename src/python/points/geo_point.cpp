@@ -10,10 +10,10 @@ using core::GeoPoint;
 constexpr Param kFields[] = {{"lat"}, {"lon"}, {"alt"}};
 constexpr Params kNew{"GeoPoint", "__new__", kFields};
 
-GeoPoint construct(const Args& a) {
-    const double lat = a.f64(0);
-    const double lon = a.f64(1);
-    const double alt = a.f64(2);
+GeoPoint construct(const Args<kFields>& a) {
+    const double lat = a.f64<"lat">();
+    const double lon = a.f64<"lon">();
+    const double alt = a.f64<"alt">();
     auto point = GeoPoint::make(lat, lon, alt);
     if (!point) raise_value_error(point.error().message());
     return *point;
@@ -44,8 +44,9 @@ Class<GeoPoint>& geo_point_class() {
     return described;
 }
 
-core::GeoPoint geo_arg(const Args& a, std::size_t i) {
-    return Class<GeoPoint>::value_of(a.instance(i, geo_point_class().type(), "GeoPoint"));
+core::GeoPoint to_geo_point(PyObject* obj) {
+    if (!PyObject_TypeCheck(obj, geo_point_class().type())) raise_cast_error(obj, "GeoPoint");
+    return Class<GeoPoint>::value_of(obj);
 }
 
 }  // namespace vantorel::python

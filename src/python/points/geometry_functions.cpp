@@ -19,36 +19,40 @@ constexpr Params kCartesianToSpherical{nullptr, "cartesian_to_spherical", kP};
 constexpr Params kSphericalToGeo{nullptr, "spherical_to_geo", kP};
 constexpr Params kGeoToSpherical{nullptr, "geo_to_spherical", kP};
 
-Ref angular_distance(const Args& a) {
-    const auto p = spherical_arg(a, 0);
-    const auto q = spherical_arg(a, 1);
+Ref angular_distance(const Args<kAB>& a) {
+    const auto p = a.convert<"a">(to_spherical_point);
+    const auto q = a.convert<"b">(to_spherical_point);
     return to_py(core::angular_distance(p, q));
 }
 
-Ref great_circle_distance(const Args& a) {
-    const auto p = spherical_arg(a, 0);
-    const auto q = spherical_arg(a, 1);
-    const double radius = a.f64(2);
+Ref great_circle_distance(const Args<kABRadius>& a) {
+    const auto p = a.convert<"a">(to_spherical_point);
+    const auto q = a.convert<"b">(to_spherical_point);
+    const double radius = a.f64<"radius">();
     return to_py(core::great_circle_distance(p, q, radius));
 }
 
-Ref chord_distance(const Args& a) {
-    const auto p = spherical_arg(a, 0);
-    const auto q = spherical_arg(a, 1);
+Ref chord_distance(const Args<kAB>& a) {
+    const auto p = a.convert<"a">(to_spherical_point);
+    const auto q = a.convert<"b">(to_spherical_point);
     return to_py(core::chord_distance(p, q));
 }
 
-Ref spherical_to_cartesian(const Args& a) {
-    return cartesian_point_class().make(core::spherical_to_cartesian(spherical_arg(a, 0)));
+Ref spherical_to_cartesian(const Args<kP>& a) {
+    return cartesian_point_class().make(core::spherical_to_cartesian(a.convert<"p">(to_spherical_point)));
 }
 
-Ref cartesian_to_spherical(const Args& a) {
-    return spherical_point_class().make(core::cartesian_to_spherical(cartesian_arg(a, 0)));
+Ref cartesian_to_spherical(const Args<kP>& a) {
+    return spherical_point_class().make(core::cartesian_to_spherical(a.convert<"p">(to_cartesian_point)));
 }
 
-Ref spherical_to_geo(const Args& a) { return geo_point_class().make(core::spherical_to_geo(spherical_arg(a, 0))); }
+Ref spherical_to_geo(const Args<kP>& a) {
+    return geo_point_class().make(core::spherical_to_geo(a.convert<"p">(to_spherical_point)));
+}
 
-Ref geo_to_spherical(const Args& a) { return spherical_point_class().make(core::geo_to_spherical(geo_arg(a, 0))); }
+Ref geo_to_spherical(const Args<kP>& a) {
+    return spherical_point_class().make(core::geo_to_spherical(a.convert<"p">(to_geo_point)));
+}
 
 }  // namespace
 

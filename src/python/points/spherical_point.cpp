@@ -10,10 +10,10 @@ using core::SphericalPoint;
 constexpr Param kFields[] = {{"r"}, {"theta"}, {"phi"}};
 constexpr Params kNew{"SphericalPoint", "__new__", kFields};
 
-SphericalPoint construct(const Args& a) {
-    const double r = a.f64(0);
-    const double theta = a.f64(1);
-    const double phi = a.f64(2);
+SphericalPoint construct(const Args<kFields>& a) {
+    const double r = a.f64<"r">();
+    const double theta = a.f64<"theta">();
+    const double phi = a.f64<"phi">();
     auto point = SphericalPoint::make(r, theta, phi);
     if (!point) raise_value_error(point.error().message());
     return *point;
@@ -44,8 +44,9 @@ Class<SphericalPoint>& spherical_point_class() {
     return described;
 }
 
-core::SphericalPoint spherical_arg(const Args& a, std::size_t i) {
-    return Class<SphericalPoint>::value_of(a.instance(i, spherical_point_class().type(), "SphericalPoint"));
+core::SphericalPoint to_spherical_point(PyObject* obj) {
+    if (!PyObject_TypeCheck(obj, spherical_point_class().type())) raise_cast_error(obj, "SphericalPoint");
+    return Class<SphericalPoint>::value_of(obj);
 }
 
 }  // namespace vantorel::python

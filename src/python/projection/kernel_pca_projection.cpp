@@ -9,12 +9,12 @@ constexpr Param kFitParams[] = {{"embeddings"}, keyword_only("sigma", "None"), k
                                 keyword_only("volumetric", "False")};
 constexpr Params kFit{"KernelPcaProjection", "fit", kFitParams};
 
-Ref fit(PyTypeObject*, const Args& a) {
+Ref fit(PyTypeObject*, const Args<kFitParams>& a) {
     std::optional<double> sigma;
-    if (a.present(1)) sigma = a.f64(1);
-    const bool volumetric = a.flag(3);
-    const embed::Corpus corpus = extract_embeddings_2d(a.object(0));
-    embed::RadialStrategy radial = a.present(2) ? parse_radial(a.object(2)) : embed::RadialStrategy::magnitude();
+    if (a.present<"sigma">()) sigma = a.f64<"sigma">();
+    const bool volumetric = a.flag<"volumetric">();
+    const embed::Corpus corpus = extract_embeddings_2d(a.object<"embeddings">());
+    embed::RadialStrategy radial = radial_or_magnitude(a);
     KernelPcaProjection fitted = fitted_or_raise(without_gil([&] {
         return sigma ? KernelPcaProjection::fit_with_sigma(corpus, std::move(radial), *sigma)
                      : KernelPcaProjection::fit(corpus, std::move(radial));

@@ -23,11 +23,11 @@ constexpr const char* kFitDoc =
     "  filter. Axes with `|v| ≤ threshold` are dropped before computing\n"
     "  Jaccard similarity. Defaults to 0.05.";
 
-Ref fit(PyTypeObject*, const Args& a) {
-    const std::uint64_t k_neighbors = a.present(2) ? a.u64(2) : 15;
-    const double active_threshold = a.present(3) ? a.f64(3) : 0.05;
-    const embed::Corpus corpus = extract_embeddings_2d(a.object(0));
-    embed::RadialStrategy radial = a.present(1) ? parse_radial(a.object(1)) : embed::RadialStrategy::magnitude();
+Ref fit(PyTypeObject*, const Args<kFitParams>& a) {
+    const std::uint64_t k_neighbors = a.present<"k_neighbors">() ? a.u64<"k_neighbors">() : 15;
+    const double active_threshold = a.present<"active_threshold">() ? a.f64<"active_threshold">() : 0.05;
+    const embed::Corpus corpus = extract_embeddings_2d(a.object<"embeddings">());
+    embed::RadialStrategy radial = radial_or_magnitude(a);
     return laplacian_eigenmap_class().make(fitted_or_raise(without_gil([&] {
         return LaplacianEigenmapProjection::fit_with_params(corpus, static_cast<std::size_t>(k_neighbors),
                                                             std::move(radial), active_threshold);

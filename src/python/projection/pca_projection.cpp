@@ -8,10 +8,10 @@ using embed::PcaProjection;
 constexpr Param kFitParams[] = {{"embeddings"}, keyword_only("radial", "None"), keyword_only("volumetric", "False")};
 constexpr Params kFit{"PcaProjection", "fit", kFitParams};
 
-Ref fit(PyTypeObject*, const Args& a) {
-    const bool volumetric = a.flag(2);
-    const embed::Corpus corpus = extract_embeddings_2d(a.object(0));
-    embed::RadialStrategy radial = a.present(1) ? parse_radial(a.object(1)) : embed::RadialStrategy::magnitude();
+Ref fit(PyTypeObject*, const Args<kFitParams>& a) {
+    const bool volumetric = a.flag<"volumetric">();
+    const embed::Corpus corpus = extract_embeddings_2d(a.object<"embeddings">());
+    embed::RadialStrategy radial = radial_or_magnitude(a);
     PcaProjection fitted =
         fitted_or_raise(without_gil([&] { return PcaProjection::fit(corpus, std::move(radial)); }));
     if (volumetric) fitted.set_volumetric(true);

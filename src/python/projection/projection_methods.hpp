@@ -40,16 +40,19 @@ void check_length(const P& projection, std::size_t length) {
     }
 }
 
+using EmbeddingArgs = Args<kEmbedding>;
+using EmbeddingsArgs = Args<kEmbeddings>;
+
 template <class P>
-Ref project(const P& projection, const Args& a) {
-    const std::vector<double> e = extract_embedding(a.object(0));
+Ref project(const P& projection, const EmbeddingArgs& a) {
+    const std::vector<double> e = extract_embedding(a.object<"embedding">());
     check_length(projection, e.size());
     return spherical_point_class().make(projection.project(e));
 }
 
 template <class P>
-Ref project_rich(const P& projection, const Args& a) {
-    const std::vector<double> e = extract_embedding(a.object(0));
+Ref project_rich(const P& projection, const EmbeddingArgs& a) {
+    const std::vector<double> e = extract_embedding(a.object<"embedding">());
     check_length(projection, e.size());
     return projected_point_class().make(projection.project_rich(e));
 }
@@ -57,8 +60,8 @@ Ref project_rich(const P& projection, const Args& a) {
 // Converts the rows, checks their lengths, projects them all with the
 // interpreter lock released and returns one new point object per row.
 template <class P, class Batch, class C>
-Ref project_rows(const P& projection, const Args& a, const Batch& batch, C& point_class) {
-    const embed::Corpus rows = extract_embeddings_2d(a.object(0));
+Ref project_rows(const P& projection, const EmbeddingsArgs& a, const Batch& batch, C& point_class) {
+    const embed::Corpus rows = extract_embeddings_2d(a.object<"embeddings">());
     for (std::size_t i = 0; i < rows.size(); ++i) check_length(projection, rows[i].size());
     const auto points = without_gil([&] { return batch(projection, rows); });
     Ref list = new_list(points.size());
@@ -67,12 +70,12 @@ Ref project_rows(const P& projection, const Args& a, const Batch& batch, C& poin
 }
 
 template <class P>
-Ref project_batch(const P& projection, const Args& a) {
+Ref project_batch(const P& projection, const EmbeddingsArgs& a) {
     return project_rows(projection, a, embed::project_batch<P>, spherical_point_class());
 }
 
 template <class P>
-Ref project_rich_batch(const P& projection, const Args& a) {
+Ref project_rich_batch(const P& projection, const EmbeddingsArgs& a) {
     return project_rows(projection, a, embed::project_rich_batch<P>, projected_point_class());
 }
 
@@ -88,6 +91,13 @@ Class<P>& with_projection_methods(Class<P>& cls) {
         .template method<project_rich<P>, kProjectRich<P>>()
         .template method<project_batch<P>, kProjectBatch<P>>()
         .template method<project_rich_batch<P>, kProjectRichBatch<P>>();
+}
+
+// The `radial` argument: "magnitude" or a fixed radius; omitted or None is "magnitude".
+template <class A>
+embed::RadialStrategy radial_or_magnitude(const A& a) {
+    return a.template present<"radial">() ? parse_radial(a.template object<"radial">())
+                                          : embed::RadialStrategy::magnitude();
 }
 
 // A fit's engine error becomes ValueError with its text.

@@ -8,10 +8,10 @@ using embed::RandomProjection;
 constexpr Param kNewParams[] = {{"dim"}, keyword_only("radial", "None"), keyword_only("seed", "42")};
 constexpr Params kNew{"RandomProjection", "__new__", kNewParams};
 
-RandomProjection construct(const Args& a) {
-    const std::uint64_t dim = a.u64(0);
-    const std::uint64_t seed = a.u64(2);
-    embed::RadialStrategy radial = a.present(1) ? parse_radial(a.object(1)) : embed::RadialStrategy::magnitude();
+RandomProjection construct(const Args<kNewParams>& a) {
+    const std::uint64_t dim = a.u64<"dim">();
+    const std::uint64_t seed = a.u64<"seed">();
+    embed::RadialStrategy radial = radial_or_magnitude(a);
     if (dim < 3) raise_value_error("embedding dimension must be >= 3");
     return RandomProjection::make(static_cast<std::size_t>(dim), std::move(radial), seed);
 }

@@ -52,8 +52,8 @@ T read_number(std::string_view text) {
 
 }  // namespace
 
-Args Args::bind_positional(const Params& params, PyObject* const* args, std::size_t nargs) {
-    Args out(params);
+BoundArgs BoundArgs::bind_positional(const Params& params, PyObject* const* args, std::size_t nargs) {
+    BoundArgs out(params);
     if (nargs > params.positional) {
         if (params.required == params.positional) {
             raise_type_error(core::format("{} takes {} positional arguments but {} {} given", params.callable(),
@@ -67,8 +67,8 @@ Args Args::bind_positional(const Params& params, PyObject* const* args, std::siz
     return out;
 }
 
-Args Args::bind(const Params& params, PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
-    Args out = bind_positional(params, args, nargs);
+BoundArgs BoundArgs::bind(const Params& params, PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
+    BoundArgs out = bind_positional(params, args, nargs);
     if (kwnames != nullptr) {
         const auto nkw = static_cast<std::size_t>(PyTuple_GET_SIZE(kwnames));
         for (std::size_t k = 0; k < nkw; ++k) {
@@ -79,9 +79,9 @@ Args Args::bind(const Params& params, PyObject* const* args, std::size_t nargs, 
     return out;
 }
 
-Args Args::bind(const Params& params, PyObject* args, PyObject* kwargs) {
+BoundArgs BoundArgs::bind(const Params& params, PyObject* args, PyObject* kwargs) {
     const auto nargs = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
-    Args out = bind_positional(params, &PyTuple_GET_ITEM(args, 0), nargs);
+    BoundArgs out = bind_positional(params, &PyTuple_GET_ITEM(args, 0), nargs);
     if (kwargs != nullptr) {
         Py_ssize_t pos = 0;
         PyObject* key = nullptr;
@@ -92,7 +92,7 @@ Args Args::bind(const Params& params, PyObject* args, PyObject* kwargs) {
     return out;
 }
 
-void Args::bind_keyword(PyObject* key, PyObject* value) {
+void BoundArgs::bind_keyword(PyObject* key, PyObject* value) {
     const Params& p = *params_;
     if (!PyUnicode_Check(key)) raise_type_error("keywords must be strings");
     for (std::size_t i = 0; i < p.list.size(); ++i) {
@@ -106,7 +106,7 @@ void Args::bind_keyword(PyObject* key, PyObject* value) {
     raise_unexpected_keyword(p, key);
 }
 
-void Args::check_complete() const {
+void BoundArgs::check_complete() const {
     const Params& p = *params_;
     std::vector<const char*> missing;
     for (std::size_t i = 0; i < p.required; ++i) {
@@ -119,7 +119,7 @@ void Args::check_complete() const {
     if (!missing.empty()) raise_missing(p, missing, "keyword");
 }
 
-std::string_view Args::default_text(std::size_t i) const {
+std::string_view BoundArgs::default_text(std::size_t i) const {
     const char* text = params_->list[i].default_text;
     if (text == nullptr || std::string_view(text) == "None") {
         core::stop(core::format("argument '{}' was omitted and has no value to default to", name(i)));
@@ -127,20 +127,20 @@ std::string_view Args::default_text(std::size_t i) const {
     return text;
 }
 
-double Args::f64(std::size_t i) const { return given(i) ? convert(i, to_f64) : read_number<double>(default_text(i)); }
+double BoundArgs::f64(std::size_t i) const { return given(i) ? convert(i, to_f64) : read_number<double>(default_text(i)); }
 
-std::uint64_t Args::u64(std::size_t i) const {
+std::uint64_t BoundArgs::u64(std::size_t i) const {
     return given(i) ? convert(i, to_u64) : read_number<std::uint64_t>(default_text(i));
 }
 
-bool Args::flag(std::size_t i) const {
+bool BoundArgs::flag(std::size_t i) const {
     if (given(i)) return convert(i, to_bool);
     const std::string_view text = default_text(i);
     if (text != "True" && text != "False") core::stop(core::format("unreadable default '{}'", text));
     return text == "True";
 }
 
-std::string Args::str(std::size_t i) const {
+std::string BoundArgs::str(std::size_t i) const {
     if (given(i)) return convert(i, to_string);
     // A text default is shown quoted in the signature: "sphere_viz.html".
     const std::string_view text = default_text(i);
@@ -149,9 +149,9 @@ std::string Args::str(std::size_t i) const {
     }
     return std::string(text.substr(1, text.size() - 2));
 }
-std::vector<std::string> Args::str_list(std::size_t i) const { return convert(i, to_string_list); }
+std::vector<std::string> BoundArgs::str_list(std::size_t i) const { return convert(i, to_string_list); }
 
-PyObject* Args::instance(std::size_t i, PyTypeObject* type, const char* name) const {
+PyObject* BoundArgs::instance(std::size_t i, PyTypeObject* type, const char* name) const {
     return convert(i, [type, name](PyObject* obj) {
         if (!PyObject_TypeCheck(obj, type)) raise_cast_error(obj, name);
         return obj;

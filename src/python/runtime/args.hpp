@@ -3,12 +3,15 @@
 #include "python/runtime/errors.hpp"
 #include "python/runtime/params.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vantorel::python {
@@ -18,13 +21,18 @@ namespace vantorel::python {
 [[noreturn]] void rewrap_type_error(const char* name);
 
 // Arguments bound to their parameters (borrowed references, valid for the
-// call), with conversions that raise the module's TypeError texts.
-class Args {
+// call), with conversions that raise the module's TypeError texts. Binding
+// code reads them by name through Args<List> below, never by position.
+class BoundArgs {
 public:
     // Fast-call convention: positional values, then keyword values named by `kwnames`.
-    static Args bind(const Params& params, PyObject* const* args, std::size_t nargs, PyObject* kwnames);
+    static BoundArgs bind(const Params& params, PyObject* const* args, std::size_t nargs, PyObject* kwnames);
     // Tuple/dict convention of constructors.
-    static Args bind(const Params& params, PyObject* args, PyObject* kwargs);
+    static BoundArgs bind(const Params& params, PyObject* args, PyObject* kwargs);
+
+private:
+    template <const auto& List>
+    friend class Args;
 
     // The raw object; null when the argument was omitted.
     [[nodiscard]] PyObject* object(std::size_t i) const noexcept { return values_[i]; }
@@ -57,9 +65,8 @@ public:
 
     [[nodiscard]] const char* name(std::size_t i) const noexcept { return params_->list[i].name; }
 
-private:
-    explicit Args(const Params& params) : params_(&params) {}
-    static Args bind_positional(const Params& params, PyObject* const* args, std::size_t nargs);
+    explicit BoundArgs(const Params& params) : params_(&params) {}
+    static BoundArgs bind_positional(const Params& params, PyObject* const* args, std::size_t nargs);
     void bind_keyword(PyObject* key, PyObject* value);
     void check_complete() const;
     // The declared default of an omitted argument, as written in the signature.
@@ -68,6 +75,80 @@ private:
     const Params* params_;
     std::size_t nargs_ = 0;
     std::array<PyObject*, kMaxParams> values_{};
+};
+
+// A parameter name where an argument is read: a.u64<"k">().
+template <std::size_t N>
+struct ParamName {
+    char text[N]{};
+    consteval ParamName(const char (&name)[N]) { std::copy_n(name, N, text); }
+    [[nodiscard]] constexpr std::string_view view() const { return {text, N - 1}; }
+};
+
+// The arguments of a call to a callable whose parameters are declared by
+// `List` (a constexpr array of Param), read by the names the list declares.
+// A name the list does not hold fails to compile, and no read depends on the
+// order of the declaration.
+template <const auto& List>
+class Args {
+public:
+    static constexpr std::span<const Param> params{List};
+
+    explicit Args(const BoundArgs& bound) noexcept : bound_(bound) {}
+
+    template <ParamName N>
+    [[nodiscard]] PyObject* object() const noexcept {
+        return bound_.object(at<N>);
+    }
+    template <ParamName N>
+    [[nodiscard]] bool given() const noexcept {
+        return bound_.given(at<N>);
+    }
+    template <ParamName N>
+    [[nodiscard]] bool present() const noexcept {
+        return bound_.present(at<N>);
+    }
+    template <ParamName N>
+    double f64() const {
+        return bound_.f64(at<N>);
+    }
+    template <ParamName N>
+    std::uint64_t u64() const {
+        return bound_.u64(at<N>);
+    }
+    template <ParamName N>
+    bool flag() const {
+        return bound_.flag(at<N>);
+    }
+    template <ParamName N>
+    std::string str() const {
+        return bound_.str(at<N>);
+    }
+    template <ParamName N>
+    std::vector<std::string> str_list() const {
+        return bound_.str_list(at<N>);
+    }
+    template <ParamName N>
+    PyObject* instance(PyTypeObject* type, const char* name) const {
+        return bound_.instance(at<N>, type, name);
+    }
+    template <ParamName N, class F>
+    auto convert(F&& conversion) const {
+        return bound_.convert(at<N>, std::forward<F>(conversion));
+    }
+
+private:
+    template <ParamName N>
+    static consteval std::size_t position() {
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            if (std::string_view(params[i].name) == N.view()) return i;
+        }
+        throw "no parameter of this name is declared";
+    }
+    template <ParamName N>
+    static constexpr std::size_t at = position<N>();
+
+    const BoundArgs& bound_;
 };
 
 // Conversions of single objects, raising the interpreter's TypeError texts

@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -56,12 +57,50 @@ struct MethodTraits<Ref (*)(S&)> {
     using Self = S;
     static constexpr bool takes_args = false;
 };
-// Ref f(const T&, const Args&) / Ref f(T&, const Args&): declared parameters.
-template <class S>
-struct MethodTraits<Ref (*)(S&, const Args&)> {
+// Ref f(const T&, const Args<L>&) / Ref f(T&, const Args<L>&): declared parameters.
+template <class S, const auto& L>
+struct MethodTraits<Ref (*)(S&, const Args<L>&)> {
     using Self = S;
     static constexpr bool takes_args = true;
 };
+
+// Whether a binding function's last parameter is the call's arguments, and
+// for which declared list.
+template <class A>
+struct ArgsParam {
+    static constexpr bool declared = false;
+};
+template <const auto& L>
+struct ArgsParam<const Args<L>&> {
+    static constexpr bool declared = true;
+    using Type = Args<L>;
+};
+
+template <class F>
+struct LastParam;
+template <class R>
+struct LastParam<R (*)()> {
+    using Type = void;
+};
+template <class R, class... A>
+struct LastParam<R (*)(A...)> {
+    using Type = std::tuple_element_t<sizeof...(A) - 1, std::tuple<A...>>;
+};
+
+// Calls Fn with `lead` and, when it reads arguments, the bound arguments
+// typed by its declared list, which must be the list of P: a function and
+// the table entry that registers it cannot disagree on the parameters.
+template <auto Fn, const Params& P, class... Lead>
+decltype(auto) call(const BoundArgs& bound, Lead&&... lead) {
+    using Last = ArgsParam<typename LastParam<decltype(+Fn)>::Type>;
+    if constexpr (Last::declared) {
+        static_assert(Last::Type::params.data() == P.list.data(), "registered with another parameter list");
+        return Fn(std::forward<Lead>(lead)..., typename Last::Type(bound));
+    } else {
+        static_assert(P.list.empty(), "the function reads none of its declared parameters");
+        return Fn(std::forward<Lead>(lead)...);
+    }
+}
 
 template <auto Fn>
 PyObject* noargs_method(PyObject* self, PyObject*) {
@@ -73,21 +112,23 @@ template <auto Fn, const Params& P>
 PyObject* fastcall_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     using Self = typename MethodTraits<decltype(Fn)>::Self;
     return guarded([&] {
-        const Args a = Args::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames);
-        return with_borrow<Self>(self, [&a](Self& v) { return Fn(v, a); });
+        const BoundArgs a = BoundArgs::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames);
+        return with_borrow<Self>(self, [&a](Self& v) { return call<Fn, P>(a, v); });
     });
 }
 
 template <auto Fn, const Params& P>
 PyObject* fastcall_static(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&] { return Fn(Args::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames)); });
+    return guarded([&] {
+        return call<Fn, P>(BoundArgs::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames));
+    });
 }
 
 template <auto Fn, const Params& P>
 PyObject* fastcall_classmethod(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&] {
-        return Fn(reinterpret_cast<PyTypeObject*>(cls),
-                  Args::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames));
+        return call<Fn, P>(BoundArgs::bind(P, args, static_cast<std::size_t>(PyVectorcall_NARGS(nargs)), kwnames),
+                           reinterpret_cast<PyTypeObject*>(cls));
     });
 }
 
@@ -98,8 +139,9 @@ PyCFunction as_cfunction(F f) noexcept {
 
 }  // namespace detail
 
-// A module-level function: `Ref Fn(const Args&)` with parameters P, its
-// documentation text built from them and followed by `body`.
+// A module-level function: `Ref Fn(const Args<L>&)` with parameters P (whose
+// list is L), or `Ref Fn()` when P declares none; its documentation text is
+// built from P and followed by `body`.
 template <auto Fn, const Params& P>
 PyMethodDef& function_def(const char* body = "") {
     static const std::string doc = documentation(P.function, Receiver::None, P.list, body);
@@ -120,8 +162,8 @@ public:
     Class(const Class&) = delete;
     Class& operator=(const Class&) = delete;
 
-    // `T Fn(const Args&)`: the Python constructor; its text signature, then
-    // `body`, become the class documentation.
+    // `T Fn(const Args<L>&)` or `T Fn()`: the Python constructor; its text
+    // signature, then `body`, become the class documentation.
     template <auto Fn, const Params& P>
     Class& constructor(const char* body = "") {
         check_owner(P);
@@ -140,20 +182,20 @@ public:
         return *this;
     }
 
-    // `Ref Fn(const T&, const Args&)`: a method with parameters P.
+    // `Ref Fn(const T&, const Args<L>&)`: a method with parameters P.
     template <auto Fn, const Params& P>
     Class& method(const char* body = "") {
         static_assert(detail::MethodTraits<decltype(Fn)>::takes_args);
         return add(P, detail::as_cfunction(&detail::fastcall_method<Fn, P>), 0, Receiver::Self, body);
     }
 
-    // `Ref Fn(const Args&)`.
+    // `Ref Fn(const Args<L>&)` or `Ref Fn()`.
     template <auto Fn, const Params& P>
     Class& static_method(const char* body = "") {
         return add(P, detail::as_cfunction(&detail::fastcall_static<Fn, P>), METH_STATIC, Receiver::None, body);
     }
 
-    // `Ref Fn(PyTypeObject* cls, const Args&)`.
+    // `Ref Fn(PyTypeObject* cls, const Args<L>&)`.
     template <auto Fn, const Params& P>
     Class& class_method(const char* body = "") {
         return add(P, detail::as_cfunction(&detail::fastcall_classmethod<Fn, P>), METH_CLASS, Receiver::Cls, body);
@@ -249,7 +291,8 @@ private:
 
     template <auto Fn, const Params& P>
     static PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-        return guarded([&] { return Ref::steal(wrap(type, Fn(Args::bind(P, args, kwargs)))); });
+        return guarded([&] { return Ref::steal(wrap(type, detail::call<Fn, P>(BoundArgs::bind(P, args, kwargs))));
+        });
     }
 
     template <auto Fn>

@@ -27,8 +27,6 @@ constexpr Param kTuneParams[] = {{"categories"},
                                  keyword_only("search_space", "None")};
 constexpr Params kTune{nullptr, "auto_tune", kTuneParams};
 
-enum Arg : std::size_t { kCategories, kEmbeddings, kMetric, kStrategy, kBudget, kSeed, kWarmup, kGamma, kBase, kSpace };
-
 // The strategy a name selects, carrying the arguments it uses; none for an unknown name.
 std::optional<embed::SearchStrategy> strategy_by_name(std::string_view name, std::uint64_t budget, std::uint64_t seed,
                                                       std::uint64_t warmup, double gamma) {
@@ -70,16 +68,16 @@ Ref report_dict(const embed::TuneReport& report) {
     return dict;
 }
 
-Ref auto_tune(const Args& a) {
-    std::vector<std::string> categories = a.str_list(kCategories);
-    const std::string metric_name = a.str(kMetric);
-    const std::string strategy_name = a.str(kStrategy);
-    const std::uint64_t budget = a.u64(kBudget);
-    const std::uint64_t seed = a.u64(kSeed);
-    const std::uint64_t warmup = a.u64(kWarmup);
-    const double gamma = a.f64(kGamma);
+Ref auto_tune(const Args<kTuneParams>& a) {
+    std::vector<std::string> categories = a.str_list<"categories">();
+    const std::string metric_name = a.str<"metric">();
+    const std::string strategy_name = a.str<"strategy">();
+    const std::uint64_t budget = a.u64<"budget">();
+    const std::uint64_t seed = a.u64<"seed">();
+    const std::uint64_t warmup = a.u64<"warmup">();
+    const double gamma = a.f64<"gamma">();
 
-    embed::Corpus embeddings = extract_embeddings_2d(a.object(kEmbeddings));
+    embed::Corpus embeddings = extract_embeddings_2d(a.object<"embeddings">());
     if (categories.size() != embeddings.size()) {
         raise_value_error(core::format("categories length ({}) != embeddings length ({})", categories.size(),
                                        embeddings.size()));
@@ -87,8 +85,9 @@ Ref auto_tune(const Args& a) {
     reject_ragged_rows(embeddings);
     const std::size_t dimension = embeddings.empty() ? 0 : embeddings[0].size();
 
-    const embed::PipelineConfig base =
-        a.present(kBase) ? read_or_raise<embed::PipelineConfig>(a.object(kBase), "base_config") : embed::PipelineConfig{};
+    const embed::PipelineConfig base = a.present<"base_config">()
+                                           ? read_or_raise<embed::PipelineConfig>(a.object<"base_config">(), "base_config")
+                                           : embed::PipelineConfig{};
     const std::unique_ptr<embed::QualityMetric> metric = embed::metric_by_name(metric_name);
     if (metric == nullptr) {
         raise_value_error(core::format("unknown metric {:?}; expected one of: {}", metric_name, metric_names()));
@@ -97,8 +96,9 @@ Ref auto_tune(const Args& a) {
     if (!strategy) {
         raise_value_error(core::format("unknown strategy {:?}; expected one of: grid, random, bayesian", strategy_name));
     }
-    const embed::SearchSpace space =
-        a.present(kSpace) ? read_or_raise<embed::SearchSpace>(a.object(kSpace), "search_space") : embed::SearchSpace{};
+    const embed::SearchSpace space = a.present<"search_space">()
+                                         ? read_or_raise<embed::SearchSpace>(a.object<"search_space">(), "search_space")
+                                         : embed::SearchSpace{};
     if (const auto refusal = embed::strategy_refusal(*strategy, space)) raise_value_error(*refusal);
 
     auto tuned = without_gil([&] {

@@ -12,9 +12,9 @@ namespace {
 constexpr Param kFeaturesParams[] = {{"categories"}, {"embeddings"}};
 constexpr Params kFeatures{nullptr, "corpus_features", kFeaturesParams};
 
-Ref corpus_features(const Args& a) {
-    std::vector<std::string> categories = a.str_list(0);
-    const embed::Corpus embeddings = extract_embeddings_2d(a.object(1));
+Ref corpus_features(const Args<kFeaturesParams>& a) {
+    std::vector<std::string> categories = a.str_list<"categories">();
+    const embed::Corpus embeddings = extract_embeddings_2d(a.object<"embeddings">());
     if (categories.size() != embeddings.size()) {
         raise_value_error(core::format("categories length ({}) != embeddings length ({})", categories.size(),
                                        embeddings.size()));

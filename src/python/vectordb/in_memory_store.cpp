@@ -16,9 +16,9 @@ constexpr Params kNew{"InMemoryStore", "__new__", kNewParams};
 constexpr Param kUpsertParams[] = {{"records"}};
 constexpr Params kUpsert{"InMemoryStore", "upsert", kUpsertParams};
 
-PyInMemoryStore construct(const Args& a) {
-    std::string collection = a.str(0);
-    const std::uint64_t dimension = a.u64(1);
+PyInMemoryStore construct(const Args<kNewParams>& a) {
+    std::string collection = a.str<"collection">();
+    const std::uint64_t dimension = a.u64<"dimension">();
     return {std::make_shared<vectordb::InMemoryStore>(std::move(collection), dimension)};
 }
 
@@ -49,8 +49,8 @@ void check_finite(const vectordb::VectorRecord& record) {
 // The interpreter lock stays held; Ctrl-C is honoured between records and
 // in the store's own work before it takes its lock, and stops the call with
 // none of its records stored.
-Ref upsert(const PyInMemoryStore& s, const Args& a) {
-    const std::vector<Ref> dicts = a.convert(0, record_dicts);
+Ref upsert(const PyInMemoryStore& s, const Args<kUpsertParams>& a) {
+    const std::vector<Ref> dicts = a.convert<"records">(record_dicts);
     return with_interrupts([&] {
         std::vector<vectordb::VectorRecord> records;
         records.reserve(dicts.size());

@@ -24,31 +24,29 @@ constexpr Params kHybrid{"VectorStoreBridge", "hybrid_search", kHybridParams};
 constexpr std::uint64_t kDefaultBatchSize = 100;
 constexpr std::uint64_t kDefaultMaxRecords = 500000;
 
-PyVectorStoreBridge construct(const Args& a) {
-    PyObject* store_obj = a.instance(0, in_memory_store_class().type(), "InMemoryStore");
+PyVectorStoreBridge construct(const Args<kNewParams>& a) {
+    PyObject* store_obj = a.instance<"store">(in_memory_store_class().type(), "InMemoryStore");
     const SharedBorrow store_borrow(as_instance<PyInMemoryStore>(store_obj)->borrow);
     vectordb::BridgeSettings settings;
-    settings.batch_size = a.present(1) ? a.u64(1) : kDefaultBatchSize;
-    settings.max_records = a.present(2) ? a.u64(2) : kDefaultMaxRecords;
+    settings.batch_size = a.present<"batch_size">() ? a.u64<"batch_size">() : kDefaultBatchSize;
+    settings.max_records = a.present<"max_records">() ? a.u64<"max_records">() : kDefaultMaxRecords;
     // A bridge that pages by 0 records could never load any.
     if (settings.batch_size == 0) raise_value_error("batch_size must be at least 1");
     std::shared_ptr<vectordb::VectorStore> store = Class<PyInMemoryStore>::value_of(store_obj).store;
     return {std::make_unique<vectordb::VectorStoreBridge>(std::move(store), std::move(settings))};
 }
 
-std::string category_key(const Args& a, std::size_t i) { return a.given(i) ? a.str(i) : std::string("category"); }
-
-Ref build_pipeline(PyVectorStoreBridge& b, const Args& a) {
-    const vectordb::CategoryExtractor extractor = vectordb::metadata_category(category_key(a, 0));
+Ref build_pipeline(PyVectorStoreBridge& b, const Args<kBuildParams>& a) {
+    const vectordb::CategoryExtractor extractor = vectordb::metadata_category(a.str<"category_key">());
     store_value(without_gil([&] { return b.bridge->build_pipeline(extractor); }));
     return none();
 }
 
-Ref build_pipeline_with_config(PyVectorStoreBridge& b, const Args& a) {
-    const vectordb::CategoryExtractor extractor = vectordb::metadata_category(category_key(a, 1));
+Ref build_pipeline_with_config(PyVectorStoreBridge& b, const Args<kBuildWithConfigParams>& a) {
+    const vectordb::CategoryExtractor extractor = vectordb::metadata_category(a.str<"category_key">());
     embed::PipelineConfig config;
     try {
-        config = read_dict<embed::PipelineConfig>(a.object(0));
+        config = read_dict<embed::PipelineConfig>(a.object<"config">());
     } catch (const DictError& e) {
         raise_value_error("invalid config dict: " + e.message);
     }
@@ -57,10 +55,10 @@ Ref build_pipeline_with_config(PyVectorStoreBridge& b, const Args& a) {
 }
 
 // The store's best `recall_k`, re-ranked by exact cosine; each dict keeps the store's score.
-Ref hybrid_search(const PyVectorStoreBridge& b, const Args& a) {
-    const std::vector<double> embedding = read_finite_vector(a.object(0));
-    const std::uint64_t final_k = a.u64(1);
-    const std::uint64_t recall_k = a.u64(2);
+Ref hybrid_search(const PyVectorStoreBridge& b, const Args<kHybridParams>& a) {
+    const std::vector<double> embedding = read_finite_vector(a.object<"embedding">());
+    const std::uint64_t final_k = a.u64<"final_k">();
+    const std::uint64_t recall_k = a.u64<"recall_k">();
     if (const auto built = b.bridge->current()) check_query_dim(built->projection().dimension(), embedding.size());
     const auto hits = store_value(without_gil([&] { return b.bridge->hybrid_search(embedding, final_k, recall_k); }));
     Ref list = new_list(hits.size());

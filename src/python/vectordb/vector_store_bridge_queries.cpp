@@ -79,59 +79,59 @@ Out run_category(const PyVectorStoreBridge& b, const embed::PipelineQuery& query
     return run<Out>(*built, query, std::vector<double>(built->projection().dimension(), 0.0));
 }
 
-Ref query_nearest(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = read_finite_vector(a.object(0));
-    const std::uint64_t k = a.u64(1);
+Ref query_nearest(const PyVectorStoreBridge& b, const Args<kNearestParams>& a) {
+    const auto v = read_finite_vector(a.object<"embedding">());
+    const std::uint64_t k = a.u64<"k">();
     return to_list(nearest_hit_class(), run_with_embedding<out::Nearest>(b, q::Nearest{k}, v).hits);
 }
 
-Ref query_similar(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = read_finite_vector(a.object(0));
-    const double min_cosine = a.f64(1);
+Ref query_similar(const PyVectorStoreBridge& b, const Args<kSimilarParams>& a) {
+    const auto v = read_finite_vector(a.object<"embedding">());
+    const double min_cosine = a.f64<"min_cosine">();
     return to_list(nearest_hit_class(), run_with_embedding<out::SimilarAbove>(b, q::SimilarAbove{min_cosine}, v).hits);
 }
 
-Ref query_concept_path(const PyVectorStoreBridge& b, const Args& a) {
-    const std::string_view source = a.convert(0, to_string_view);
-    const std::string_view target = a.convert(1, to_string_view);
-    const std::uint64_t graph_k = a.u64(2);
-    const auto v = read_finite_vector(a.object(3));
+Ref query_concept_path(const PyVectorStoreBridge& b, const Args<kPathParams>& a) {
+    const std::string_view source = a.convert<"source_id">(to_string_view);
+    const std::string_view target = a.convert<"target_id">(to_string_view);
+    const std::uint64_t graph_k = a.u64<"graph_k">();
+    const auto v = read_finite_vector(a.object<"embedding">());
     auto path = run_with_embedding<out::ConceptPath>(b, q::ConceptPath{source, target, graph_k}, v).path;
     return path ? path_result_class().make(std::move(*path)) : none();
 }
 
-Ref query_detect_globs(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = read_finite_vector(a.object(0));
+Ref query_detect_globs(const PyVectorStoreBridge& b, const Args<kGlobParams>& a) {
+    const auto v = read_finite_vector(a.object<"embedding">());
     std::optional<std::uint64_t> k;
-    if (a.present(1)) k = a.u64(1);
-    const std::uint64_t max_k = a.u64(2);
+    if (a.present<"k">()) k = a.u64<"k">();
+    const std::uint64_t max_k = a.u64<"max_k">();
     return to_list(glob_info_class(), run_with_embedding<out::Globs>(b, q::DetectGlobs{k, max_k}, v).globs);
 }
 
-Ref query_local_manifold(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = read_finite_vector(a.object(0));
-    const std::uint64_t neighborhood_k = a.u64(1);
+Ref query_local_manifold(const PyVectorStoreBridge& b, const Args<kManifoldParams>& a) {
+    const auto v = read_finite_vector(a.object<"embedding">());
+    const std::uint64_t neighborhood_k = a.u64<"neighborhood_k">();
     return manifold_info_class().make(run_with_embedding<out::LocalManifold>(b, q::LocalManifold{neighborhood_k}, v));
 }
 
-Ref category_concept_path(const PyVectorStoreBridge& b, const Args& a) {
-    const std::string_view source = a.convert(0, to_string_view);
-    const std::string_view target = a.convert(1, to_string_view);
+Ref category_concept_path(const PyVectorStoreBridge& b, const Args<kCategoryPathParams>& a) {
+    const std::string_view source = a.convert<"source_category">(to_string_view);
+    const std::string_view target = a.convert<"target_category">(to_string_view);
     const auto answer = run_category<out::CategoryPath>(b, q::CategoryConceptPath{source, target});
     return answer.path ? category_path_result_class().make(to_category_path(*answer.path)) : none();
 }
 
-Ref category_neighbors(const PyVectorStoreBridge& b, const Args& a) {
-    const std::string_view category = a.convert(0, to_string_view);
-    const std::uint64_t k = a.u64(1);
+Ref category_neighbors(const PyVectorStoreBridge& b, const Args<kNeighborParams>& a) {
+    const std::string_view category = a.convert<"category">(to_string_view);
+    const std::uint64_t k = a.u64<"k">();
     const auto answer = run_category<out::CategoryNeighbors>(b, q::CategoryNeighbors{category, k});
     return to_list(category_summary_info_class(), to_category_summary_infos(answer.summaries));
 }
 
-Ref drill_down(const PyVectorStoreBridge& b, const Args& a) {
-    const std::string_view category = a.convert(0, to_string_view);
-    const auto v = read_finite_vector(a.object(1));
-    const std::uint64_t k = a.u64(2);
+Ref drill_down(const PyVectorStoreBridge& b, const Args<kDrillParams>& a) {
+    const std::string_view category = a.convert<"category">(to_string_view);
+    const auto v = read_finite_vector(a.object<"embedding">());
+    const std::uint64_t k = a.u64<"k">();
     const auto answer = run_with_embedding<out::DrillDown>(b, q::DrillDown{category, k}, v);
     return to_list(drill_down_hit_class(), to_drill_down_hits(answer.hits));
 }
@@ -143,9 +143,9 @@ Ref category_stats(const PyVectorStoreBridge& b) {
     return Ref::steal(PyTuple_Pack(2, summaries.get(), spheres.get()));
 }
 
-Ref hierarchical_nearest(const PyVectorStoreBridge& b, const Args& a) {
-    const auto v = read_finite_vector(a.object(0));
-    const std::uint64_t k = a.u64(1);
+Ref hierarchical_nearest(const PyVectorStoreBridge& b, const Args<kHierarchicalParams>& a) {
+    const auto v = read_finite_vector(a.object<"embedding">());
+    const std::uint64_t k = a.u64<"k">();
     const Snapshot built = built_or_raise_short(b);
     check_dimension(*built, v);
     auto hits = without_gil([&] { return built->pipeline.hierarchical_nearest(v, k); });

@@ -65,11 +65,12 @@ struct PageOptions {
     bool open_browser = true;
 };
 
-// `title` and `open_browser` are the last two parameters of both functions.
-PageOptions read_title_and_flag(const Args& a, std::size_t title_at, std::string output) {
+// `output`, `title` and `open_browser`, which both functions take.
+template <class A>
+PageOptions read_page_options(const A& a, std::string output) {
     PageOptions options{std::move(output), std::nullopt, true};
-    if (a.present(title_at)) options.title = a.str(title_at);
-    options.open_browser = a.flag(title_at + 1);
+    if (a.template present<"title">()) options.title = a.template str<"title">();
+    options.open_browser = a.template flag<"open_browser">();
     return options;
 }
 
@@ -102,13 +103,13 @@ Ref publish(const std::string& data_text, const PageOptions& options) {
     return path;
 }
 
-Ref visualize(const Args& a) {
-    const std::vector<std::string> categories = a.str_list(0);
-    const embed::Corpus embeddings = a.convert(1, extract_nested_rows);
-    std::string output = a.str(2);
+Ref visualize(const Args<kVisualizeParams>& a) {
+    const std::vector<std::string> categories = a.str_list<"categories">();
+    const embed::Corpus embeddings = a.convert<"embeddings">(extract_nested_rows);
+    std::string output = a.str<"output">();
     std::optional<std::vector<std::string>> labels;
-    if (a.present(3)) labels = a.str_list(3);
-    const PageOptions options = read_title_and_flag(a, 4, std::move(output));
+    if (a.present<"labels">()) labels = a.str_list<"labels">();
+    const PageOptions options = read_page_options(a, std::move(output));
     if (categories.size() != embeddings.size()) {
         raise_value_error(core::format("categories length ({}) != embeddings length ({})", categories.size(),
                                        embeddings.size()));
@@ -126,9 +127,9 @@ Ref visualize(const Args& a) {
     return publish(data, options);
 }
 
-Ref visualize_pipeline(const Args& a) {
-    PyObject* pipeline_obj = a.instance(0, pipeline_class().type(), "Pipeline");
-    const PageOptions options = read_title_and_flag(a, 2, a.str(1));
+Ref visualize_pipeline(const Args<kPipelineParams>& a) {
+    PyObject* pipeline_obj = a.instance<"pipeline">(pipeline_class().type(), "Pipeline");
+    const PageOptions options = read_page_options(a, a.str<"output">());
     const SharedBorrow borrow(as_instance<PyPipeline>(pipeline_obj)->borrow);
     const embed::VantorelPipeline& pipeline = Class<PyPipeline>::value_of(pipeline_obj).engine;
 
