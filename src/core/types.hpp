@@ -25,6 +25,8 @@ struct CartesianPoint {
     // Unit vector in the same direction; (0, 0, 0) when shorter than machine epsilon.
     [[nodiscard]] CartesianPoint normalize() const noexcept;
     [[nodiscard]] double dot(const CartesianPoint& o) const noexcept { return x * o.x + y * o.y + z * o.z; }
+
+    friend bool operator==(const CartesianPoint&, const CartesianPoint&) = default;
 };
 
 // Geographic coordinates in degrees; `alt` is the height above the unit

@@ -52,12 +52,13 @@ std::optional<std::uint64_t> count_or_none(JsonReader& r) {
     return std::nullopt;
 }
 
-std::array<double, 3> triple_or_zeros(JsonReader& r) {
-    std::array<double, 3> out{};
+core::CartesianPoint triple_or_zeros(JsonReader& r) {
+    core::CartesianPoint out{};
+    double* const slots[3] = {&out.x, &out.y, &out.z};
     std::size_t count = 0;
     for_each_element(r, [&](std::size_t i) {
         if (i < 3) {
-            out[i] = number_or_none(r).value_or(0.0);
+            *slots[i] = number_or_none(r).value_or(0.0);
         } else {
             discard_value(r);
         }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/types.hpp"
 #include "embed/json/json_reader.hpp"
 
 namespace vantorel::embed {
@@ -28,7 +28,7 @@ std::optional<double> number_or_none(JsonReader& r);
 std::optional<std::uint64_t> count_or_none(JsonReader& r);
 // The first three items of an array of at least three, each a number or 0.0;
 // zeros for anything else.
-std::array<double, 3> triple_or_zeros(JsonReader& r);
+core::CartesianPoint triple_or_zeros(JsonReader& r);
 
 // Calls `member(key)` for each member of an object, in text order; `member`
 // reads the value or discards it. Any other value is discarded; returns

@@ -17,7 +17,7 @@ std::string item_id(std::size_t position) {
 }
 
 VantorelPipeline::VantorelPipeline(ConfiguredProjection projection, EmbeddingIndex<ConfiguredProjection> index,
-                                   std::vector<std::string> categories, std::vector<Point3> points,
+                                   std::vector<std::string> categories, std::vector<core::CartesianPoint> points,
                                    std::vector<std::string> ids, CategoryLayer layer,
                                    std::vector<ProjectionWarning> warnings, std::vector<DomainGroup> domain_groups,
                                    PipelineConfig config)
@@ -86,12 +86,12 @@ core::Expected<PipelineBasis, PipelineError> prepare_basis(std::span<const std::
     // `project` is the position of its `project_rich`, so one call serves both.
     std::vector<ProjectedPoint> projected(n);
     std::vector<core::SphericalPoint> positions(n);
-    std::vector<Point3> points(n);
+    std::vector<core::CartesianPoint> points(n);
     core::for_each_block(n, kItemsPerBlock, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             projected[i] = projection.project_rich(embeddings[i]);
             positions[i] = projected[i].position;
-            points[i] = to_point3(core::spherical_to_cartesian(positions[i]));
+            points[i] = core::spherical_to_cartesian(positions[i]);
         }
     });
     std::vector<std::string> ids;
@@ -148,9 +148,9 @@ std::vector<ExportedPoint> VantorelPipeline::exported_points() const {
     for (std::size_t i = 0; i < ids_.size(); ++i) {
         const EmbeddingItem* item = index_.get(ids_[i]);
         if (item == nullptr) core::stop("indexed item missing from the pipeline's index");
-        const Point3& p = points_[i];
+        const core::CartesianPoint& p = points_[i];
         out.push_back({ids_[i], i < categories_.size() ? categories_[i] : "unknown", item->position.r,
-                       item->position.theta, item->position.phi, p[0], p[1], p[2], item->projected.certainty,
+                       item->position.theta, item->position.phi, p.x, p.y, p.z, item->projected.certainty,
                        item->projected.intensity});
     }
     return out;

@@ -18,7 +18,6 @@
 #include "embed/embedding.hpp"
 #include "embed/search/embedding_index.hpp"
 #include "embed/pipeline/pipeline_error.hpp"
-#include "embed/point3.hpp"
 
 namespace vantorel::embed {
 
@@ -61,7 +60,7 @@ struct PathResult {
 
 struct GlobSummary {
     std::uint64_t id = 0;
-    Point3 centroid{};
+    core::CartesianPoint centroid{};
     std::uint64_t member_count = 0;
     double radius = 0.0;
     // At most three (name, count) pairs: count descending, then first appearance among the members.
@@ -122,8 +121,8 @@ struct Globs {
     std::vector<GlobSummary> globs;
 };
 struct LocalManifold {
-    Point3 centroid{};
-    Point3 normal{};
+    core::CartesianPoint centroid{};
+    core::CartesianPoint normal{};
     double variance_ratio = 0.0;
 };
 struct CategoryPath {
@@ -152,7 +151,7 @@ struct PipelineBasis {
     ConfiguredProjection projection;
     EmbeddingIndex<ConfiguredProjection> index;
     std::vector<std::string> ids;
-    std::vector<Point3> points;
+    std::vector<core::CartesianPoint> points;
     CategoryLayer::Basis layer;
 };
 
@@ -195,7 +194,7 @@ public:
     [[nodiscard]] const ConfiguredProjection& projection() const noexcept { return projection_; }
     [[nodiscard]] const EmbeddingIndex<ConfiguredProjection>& index() const noexcept { return index_; }
     [[nodiscard]] const std::vector<std::string>& categories() const noexcept { return categories_; }
-    [[nodiscard]] const std::vector<Point3>& points() const noexcept { return points_; }
+    [[nodiscard]] const std::vector<core::CartesianPoint>& points() const noexcept { return points_; }
     [[nodiscard]] const std::vector<std::string>& ids() const noexcept { return ids_; }
     [[nodiscard]] const CategoryLayer& category_layer() const noexcept { return category_layer_; }
     [[nodiscard]] const std::vector<ProjectionWarning>& warnings() const noexcept { return warnings_; }
@@ -224,8 +223,8 @@ public:
 
 private:
     VantorelPipeline(ConfiguredProjection projection, EmbeddingIndex<ConfiguredProjection> index,
-                     std::vector<std::string> categories, std::vector<Point3> points, std::vector<std::string> ids,
-                     CategoryLayer layer, std::vector<ProjectionWarning> warnings,
+                     std::vector<std::string> categories, std::vector<core::CartesianPoint> points,
+                     std::vector<std::string> ids, CategoryLayer layer, std::vector<ProjectionWarning> warnings,
                      std::vector<DomainGroup> domain_groups, PipelineConfig config);
 
     // One function per query kind, in the order of PipelineQuery.
@@ -248,7 +247,7 @@ private:
     ConfiguredProjection projection_;
     EmbeddingIndex<ConfiguredProjection> index_;
     std::vector<std::string> categories_;
-    std::vector<Point3> points_;
+    std::vector<core::CartesianPoint> points_;
     std::vector<std::string> ids_;
     CategoryLayer category_layer_;
     std::vector<ProjectionWarning> warnings_;

@@ -111,7 +111,7 @@ VantorelPipeline::Answer VantorelPipeline::answer(const query::DetectGlobs& q, s
 
 VantorelPipeline::Answer VantorelPipeline::answer(const query::LocalManifold& q,
                                                   std::span<const double> embedding) const {
-    const Point3 point = to_point3(core::spherical_to_cartesian(projection_.project(embedding)));
+    const core::CartesianPoint point = core::spherical_to_cartesian(projection_.project(embedding));
     const SlicingManifold m = SlicingManifold::fit_local(point, points_, static_cast<std::size_t>(q.neighborhood_k));
     return VantorelOutput{output::LocalManifold{m.centroid, m.normal, m.variance_ratio}};
 }

@@ -53,15 +53,14 @@ double angle_of(const CartesianPoint& p, double p_norm, const CartesianPoint& q,
 // the centroids.
 class Directions {
 public:
-    explicit Directions(std::span<const Point3> points) {
+    explicit Directions(std::span<const CartesianPoint> points) {
         points_.reserve(points.size());
         units_.reserve(points.size());
         norms_.reserve(points.size());
-        for (const Point3& p : points) {
-            const CartesianPoint c = to_cartesian(p);
-            points_.push_back(c);
-            units_.push_back(c.normalize());
-            norms_.push_back(c.magnitude());
+        for (const CartesianPoint& p : points) {
+            points_.push_back(p);
+            units_.push_back(p.normalize());
+            norms_.push_back(p.magnitude());
         }
     }
 
@@ -256,7 +255,7 @@ std::vector<ConceptGlob> globs_of(const Directions& d, std::span<const std::stri
         }
         const CartesianPoint centroid = sum.normalize();
         const double centroid_norm = centroid.magnitude();
-        ConceptGlob glob{first->first, {}, to_point3(centroid), 0.0};
+        ConceptGlob glob{first->first, {}, centroid, 0.0};
         for (auto m = first; m != last; ++m) {
             glob.radius = std::fmax(glob.radius, d.angle_to(m->second, centroid, centroid_norm));
             glob.member_ids.push_back(ids[m->second]);
@@ -295,7 +294,7 @@ Clustering best_by_silhouette(const Directions& d, std::size_t kmax) {
 
 std::string GlobError::message() const { return "max_k must be >= 2 when k is given"; }
 
-core::Expected<GlobResult, GlobError> GlobResult::detect(std::span<const Point3> points,
+core::Expected<GlobResult, GlobError> GlobResult::detect(std::span<const CartesianPoint> points,
                                                          std::span<const std::string> ids,
                                                          std::optional<std::size_t> k, std::size_t max_k) {
     core::check_equal(ids.size(), points.size(), "every point needs an id");
@@ -313,7 +312,7 @@ core::Expected<GlobResult, GlobError> GlobResult::detect(std::span<const Point3>
     return GlobResult{globs_of(d, ids, best.assignment, best.k)};
 }
 
-KMeansResult kmeans_3d(std::span<const Point3> points, std::size_t k) {
+KMeansResult kmeans_3d(std::span<const CartesianPoint> points, std::size_t k) {
     if (k == 0 || k > points.size()) {
         core::stop(core::format("cluster count {} must be between 1 and the point count {}", k, points.size()));
     }
@@ -323,7 +322,7 @@ KMeansResult kmeans_3d(std::span<const Point3> points, std::size_t k) {
     return {std::move(run.assignment), score};
 }
 
-std::vector<ConceptGlob> build_globs(std::span<const Point3> points, std::span<const std::string> ids,
+std::vector<ConceptGlob> build_globs(std::span<const CartesianPoint> points, std::span<const std::string> ids,
                                      std::span<const std::size_t> assignment, std::size_t k) {
     return globs_of(Directions(points), ids, assignment, k);
 }

@@ -14,6 +14,8 @@
 namespace vantorel::embed {
 namespace {
 
+using core::CartesianPoint;
+
 using Matrix3 = std::array<std::array<double, 3>, 3>;
 
 constexpr int kMaxRotations = 50;
@@ -39,20 +41,22 @@ Matrix3 transpose(const Matrix3& a) noexcept {
     return out;
 }
 
-Point3 mean_of(std::span<const Point3> points) noexcept {
-    Point3 sum{};
-    for (const Point3& p : points) {
-        for (std::size_t a = 0; a < 3; ++a) sum[a] += p[a];
+CartesianPoint mean_of(std::span<const CartesianPoint> points) noexcept {
+    CartesianPoint sum{};
+    for (const CartesianPoint& p : points) {
+        sum.x += p.x;
+        sum.y += p.y;
+        sum.z += p.z;
     }
     const double n = static_cast<double>(points.size());
-    return {sum[0] / n, sum[1] / n, sum[2] / n};
+    return {sum.x / n, sum.y / n, sum.z / n};
 }
 
 // Population covariance: divided by n.
-Matrix3 covariance(std::span<const Point3> points, const Point3& centroid) noexcept {
+Matrix3 covariance(std::span<const CartesianPoint> points, const CartesianPoint& centroid) noexcept {
     Matrix3 c{};
-    for (const Point3& p : points) {
-        const Point3 d = {p[0] - centroid[0], p[1] - centroid[1], p[2] - centroid[2]};
+    for (const CartesianPoint& p : points) {
+        const std::array<double, 3> d = {p.x - centroid.x, p.y - centroid.y, p.z - centroid.z};
         for (std::size_t i = 0; i < 3; ++i) {
             for (std::size_t j = 0; j < 3; ++j) c[i][j] += d[i] * d[j];
         }
@@ -101,9 +105,9 @@ EigenSystem jacobi(Matrix3 a) {
 
 }  // namespace
 
-SlicingManifold SlicingManifold::fit(std::span<const Point3> points) {
+SlicingManifold SlicingManifold::fit(std::span<const CartesianPoint> points) {
     if (points.size() < 3) core::stop("need at least 3 points to fit a plane");
-    const Point3 centroid = mean_of(points);
+    const CartesianPoint centroid = mean_of(points);
     const EigenSystem eigen = jacobi(covariance(points, centroid));
     const auto& e = eigen.values;
 
@@ -123,21 +127,22 @@ SlicingManifold SlicingManifold::fit(std::span<const Point3> points) {
     return m;
 }
 
-SlicingManifold SlicingManifold::fit_local(const Point3& center, std::span<const Point3> points, std::size_t k) {
+SlicingManifold SlicingManifold::fit_local(const CartesianPoint& center, std::span<const CartesianPoint> points,
+                                           std::size_t k) {
     // (total-order key of the distance, point index): distinct keys, so a
     // partial sort gives what a stable sort by distance would.
     std::vector<std::pair<std::int64_t, std::size_t>> ranked;
     ranked.reserve(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const double dx = center[0] - points[i][0];
-        const double dy = center[1] - points[i][1];
-        const double dz = center[2] - points[i][2];
+        const double dx = center.x - points[i].x;
+        const double dy = center.y - points[i].y;
+        const double dz = center.z - points[i].z;
         ranked.emplace_back(core::total_order_key(core::l2_norm(dx, dy, dz)), i);
     }
     const std::size_t take = std::min(std::max<std::size_t>(k, 3), points.size());
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(take), ranked.end());
 
-    std::vector<Point3> nearest;
+    std::vector<CartesianPoint> nearest;
     nearest.reserve(take);
     for (std::size_t i = 0; i < take; ++i) nearest.push_back(points[ranked[i].second]);
     return fit(nearest);

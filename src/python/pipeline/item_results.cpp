@@ -12,9 +12,11 @@ constexpr Param kJson[] = {{"json"}};
 
 // ---- JSON writing -------------------------------------------------------
 
-void write_triple(embed::JsonWriter& w, const std::array<double, 3>& v) {
+void write_triple(embed::JsonWriter& w, const core::CartesianPoint& v) {
     w.begin_array();
-    for (const double x : v) w.number(x);
+    w.number(v.x);
+    w.number(v.y);
+    w.number(v.z);
     w.end_array();
 }
 
@@ -173,9 +175,11 @@ Path path_from_json_text(const Args<kJson>& a) {
 
 // ---- Python members ------------------------------------------------------
 
-Ref triple_list(const std::array<double, 3>& v) {
+Ref triple_list(const core::CartesianPoint& v) {
     Ref list = new_list(3);
-    for (std::size_t i = 0; i < 3; ++i) set_item(list, i, to_py(v[i]));
+    set_item(list, 0, to_py(v.x));
+    set_item(list, 1, to_py(v.y));
+    set_item(list, 2, to_py(v.z));
     return list;
 }
 

@@ -91,7 +91,7 @@ TEST(PipelineExport, CsvAndJsonForms) {
     const auto points = p.exported_points();
     ASSERT_EQ(points.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(points[i].x, p.points()[i][0]);
+        EXPECT_EQ(points[i].x, p.points()[i].x);
         EXPECT_EQ(points[i].id, p.ids()[i]);
     }
 }

@@ -17,18 +17,20 @@
 namespace vantorel::embed {
 namespace {
 
+using Point = core::CartesianPoint;
+
 constexpr std::size_t kHuge = std::numeric_limits<std::size_t>::max();
 
 // The angle as defined: acos of p·q / (|p|·|q|), 0 for vanishing lengths.
-double angle(const Point3& p, const Point3& q) {
-    const double np = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-    const double nq = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]);
+double angle(const Point& p, const Point& q) {
+    const double np = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+    const double nq = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z);
     if (np * nq < core::kEps) return 0.0;
-    return std::acos(std::clamp((p[0] * q[0] + p[1] * q[1] + p[2] * q[2]) / (np * nq), -1.0, 1.0));
+    return std::acos(std::clamp((p.x * q.x + p.y * q.y + p.z * q.z) / (np * nq), -1.0, 1.0));
 }
 
 // Mean silhouette straight from its definition.
-double oracle_silhouette(const std::vector<Point3>& points, const std::vector<std::size_t>& assignment, std::size_t k) {
+double oracle_silhouette(const std::vector<Point>& points, const std::vector<std::size_t>& assignment, std::size_t k) {
     const std::size_t n = points.size();
     double total = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -52,21 +54,21 @@ double oracle_silhouette(const std::vector<Point3>& points, const std::vector<st
     return total / static_cast<double>(n);
 }
 
-std::vector<Point3> random_points(std::size_t n, unsigned seed) {
+std::vector<Point> random_points(std::size_t n, unsigned seed) {
     std::mt19937_64 gen(seed);
     std::normal_distribution<double> normal;
-    std::vector<Point3> out;
+    std::vector<Point> out;
     for (std::size_t i = 0; i < n; ++i) out.push_back({normal(gen), normal(gen), normal(gen)});
     return out;
 }
 
 // Tight groups around the given directions, one after the other.
-std::vector<Point3> grouped_points(const std::vector<Point3>& centres, std::size_t per_group, unsigned seed) {
+std::vector<Point> grouped_points(const std::vector<Point>& centres, std::size_t per_group, unsigned seed) {
     std::mt19937_64 gen(seed);
     std::normal_distribution<double> jitter(0.0, 0.03);
-    std::vector<Point3> out;
-    for (const Point3& c : centres) {
-        for (std::size_t i = 0; i < per_group; ++i) out.push_back({c[0] + jitter(gen), c[1] + jitter(gen), c[2] + jitter(gen)});
+    std::vector<Point> out;
+    for (const Point& c : centres) {
+        for (std::size_t i = 0; i < per_group; ++i) out.push_back({c.x + jitter(gen), c.y + jitter(gen), c.z + jitter(gen)});
     }
     return out;
 }
@@ -85,7 +87,7 @@ TEST(KMeans, ScoreIsTheSilhouetteOfItsAssignment) {
         EXPECT_NEAR(result.score, oracle_silhouette(points, result.assignment, k), 1e-12) << k;
     }
     // Seeds at ⌊i·7/3⌋ = 0, 2, 4; point 4 lies alone and scores 1.
-    const std::vector<Point3> with_singleton = {{1, 0, 0}, {1, 0.1, 0}, {0, 1, 0}, {0.1, 1, 0}, {0, 0, -1},
+    const std::vector<Point> with_singleton = {{1, 0, 0}, {1, 0.1, 0}, {0, 1, 0}, {0.1, 1, 0}, {0, 0, -1},
                                                 {1, 0, 0.1}, {0, 1, 0.1}};
     const KMeansResult lone = kmeans_3d(with_singleton, 3);
     EXPECT_EQ(lone.assignment, (std::vector<std::size_t>{0, 0, 1, 1, 2, 0, 1}));
@@ -107,10 +109,13 @@ TEST(KMeans, ConvergedAssignmentIsNearestToItsOwnCentroids) {
     const auto points = random_points(90, 21);
     const std::size_t k = 4;
     const auto assignment = kmeans_3d(points, k).assignment;
-    std::vector<Point3> centroids(k, Point3{0, 0, 0});
+    std::vector<Point> centroids(k, Point{0, 0, 0});
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const double n = std::hypot(points[i][0], points[i][1], points[i][2]);
-        for (int a = 0; a < 3; ++a) centroids[assignment[i]][a] += points[i][a] / n;
+        const double n = std::hypot(points[i].x, points[i].y, points[i].z);
+        Point& sum = centroids[assignment[i]];
+        sum.x += points[i].x / n;
+        sum.y += points[i].y / n;
+        sum.z += points[i].z / n;
     }
     for (std::size_t i = 0; i < points.size(); ++i) {
         for (std::size_t c = 0; c < k; ++c) {
@@ -121,14 +126,14 @@ TEST(KMeans, ConvergedAssignmentIsNearestToItsOwnCentroids) {
 
 TEST(KMeans, DegenerateInputs) {
     // Identical points share every angle: one cluster, a second one empty.
-    const std::vector<Point3> same = {{0.3, 0.1, 2}, {0.3, 0.1, 2}, {0.3, 0.1, 2}, {0.3, 0.1, 2}};
+    const std::vector<Point> same = {{0.3, 0.1, 2}, {0.3, 0.1, 2}, {0.3, 0.1, 2}, {0.3, 0.1, 2}};
     const KMeansResult twins = kmeans_3d(same, 2);
     EXPECT_EQ(twins.assignment, (std::vector<std::size_t>(4, 0)));
     EXPECT_EQ(twins.score, 0.0);
 
     // Cluster 0 empties out into members that cancel; it keeps its centroid
     // instead of turning into a zero vector at angle 0 from everything.
-    const std::vector<Point3> cancelling = {{0, 0, -1}, {0, 1, 1}, {0, -1, 0}, {1, 0, 0},
+    const std::vector<Point> cancelling = {{0, 0, -1}, {0, 1, 1}, {0, -1, 0}, {1, 0, 0},
                                             {0, 0, -1}, {-1, 0, 0}, {0, 0, 1}};
     EXPECT_EQ(kmeans_3d(cancelling, 3).assignment, (std::vector<std::size_t>{2, 1, 1, 0, 2, 0, 1}));
 
@@ -139,12 +144,12 @@ TEST(KMeans, DegenerateInputs) {
 // Point 3 lies at exactly the same angle from both seeds (points 0 and 2), so
 // it stays with the lower one; unit copies of the points round that tie apart.
 TEST(KMeans, EqualAnglesGoToTheLowerCentroid) {
-    const std::vector<Point3> points = {{3, 2, -1}, {3, 1, 1}, {3, -1, -2}, {0, -1, 3}, {1, 2, 1}};
+    const std::vector<Point> points = {{3, 2, -1}, {3, 1, 1}, {3, -1, -2}, {0, -1, 3}, {1, 2, 1}};
     EXPECT_EQ(kmeans_3d(points, 2).assignment, (std::vector<std::size_t>{0, 0, 1, 0, 0}));
 }
 
 TEST(BuildGlobs, CentroidsRadiiAndGaps) {
-    const std::vector<Point3> points = {{1, 0, 0}, {0, 2, 0}, {0, 0, 3}, {-1, 0, 0}, {0.5, 0.5, 0}, {7, 7, 7}};
+    const std::vector<Point> points = {{1, 0, 0}, {0, 2, 0}, {0, 0, 3}, {-1, 0, 0}, {0.5, 0.5, 0}, {7, 7, 7}};
     const auto ids = ids_for(points.size());
     // Cluster 1 is empty, cluster 2 cancels, 9 lies beyond k and is left out.
     const std::vector<std::size_t> assignment = {2, 0, 3, 2, 0, 9};
@@ -155,23 +160,23 @@ TEST(BuildGlobs, CentroidsRadiiAndGaps) {
     EXPECT_EQ(globs[0].member_ids, (std::vector<std::string>{"p1", "p4"}));
     const double c = 1.0 + std::sqrt(0.5);
     const double len = std::hypot(std::sqrt(0.5), c);
-    EXPECT_NEAR(globs[0].centroid[0], std::sqrt(0.5) / len, 1e-15);
-    EXPECT_NEAR(globs[0].centroid[1], c / len, 1e-15);
+    EXPECT_NEAR(globs[0].centroid.x, std::sqrt(0.5) / len, 1e-15);
+    EXPECT_NEAR(globs[0].centroid.y, c / len, 1e-15);
     EXPECT_NEAR(globs[0].radius, angle(points[1], globs[0].centroid), 1e-15);
     EXPECT_NEAR(globs[0].radius, core::kPi / 8, 1e-15);
 
     EXPECT_EQ(globs[1].id, 2u);
     EXPECT_EQ(globs[1].member_ids, (std::vector<std::string>{"p0", "p3"}));
-    EXPECT_EQ(globs[1].centroid, (Point3{0, 0, 0}));
+    EXPECT_EQ(globs[1].centroid, (Point{0, 0, 0}));
     EXPECT_EQ(globs[1].radius, 0.0);
 
     EXPECT_EQ(globs[2].id, 3u);
-    EXPECT_EQ(globs[2].centroid, (Point3{0, 0, 1}));
+    EXPECT_EQ(globs[2].centroid, (Point{0, 0, 1}));
     EXPECT_EQ(globs[2].radius, 0.0);
 }
 
 TEST(DetectGlobs, GivenKIsClampedAndNeedsMaxKOfTwo) {
-    const std::vector<Point3> three = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const std::vector<Point> three = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     const auto ids = ids_for(3);
     const auto five = GlobResult::detect(three, ids, 5, 10);
     ASSERT_TRUE(five.has_value());
@@ -198,7 +203,7 @@ TEST(DetectGlobs, GivenKIsClampedAndNeedsMaxKOfTwo) {
     EXPECT_EQ(all->globs[0].id, 0u);
     EXPECT_EQ(all->globs[0].member_ids, ids);
 
-    EXPECT_THROW((void)GlobResult::detect(std::vector<Point3>{{1, 0, 0}}, ids_for(1), std::nullopt, 10),
+    EXPECT_THROW((void)GlobResult::detect(std::vector<Point>{{1, 0, 0}}, ids_for(1), std::nullopt, 10),
                  core::InvariantViolation);
     EXPECT_THROW((void)GlobResult::detect(three, ids_for(2), std::nullopt, 10), core::InvariantViolation);
 }
@@ -208,10 +213,10 @@ TEST(DetectGlobs, GivenKIsClampedAndNeedsMaxKOfTwo) {
 TEST(DetectGlobs, HugeLengthsKeepTheirDirections) {
     const auto points = grouped_points({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, 5, 8);
     const auto ids = ids_for(points.size());
-    std::vector<Point3> scaled = points;
+    std::vector<Point> scaled = points;
     for (std::size_t i = 0; i < scaled.size(); ++i) {
         const double factor = i % 3 == 0 ? 1.0 : (i % 3 == 1 ? 1e198 : 1e300);
-        for (double& v : scaled[i]) v *= factor;
+        scaled[i] = {scaled[i].x * factor, scaled[i].y * factor, scaled[i].z * factor};
     }
     const auto plain = GlobResult::detect(points, ids, std::nullopt, 5);
     const auto big = GlobResult::detect(scaled, ids, std::nullopt, 5);
@@ -220,7 +225,9 @@ TEST(DetectGlobs, HugeLengthsKeepTheirDirections) {
     ASSERT_EQ(big->globs.size(), plain->globs.size());
     for (std::size_t g = 0; g < plain->globs.size(); ++g) {
         EXPECT_EQ(big->globs[g].member_ids, plain->globs[g].member_ids);
-        for (std::size_t a = 0; a < 3; ++a) EXPECT_NEAR(big->globs[g].centroid[a], plain->globs[g].centroid[a], 1e-12);
+        EXPECT_NEAR(big->globs[g].centroid.x, plain->globs[g].centroid.x, 1e-12);
+        EXPECT_NEAR(big->globs[g].centroid.y, plain->globs[g].centroid.y, 1e-12);
+        EXPECT_NEAR(big->globs[g].centroid.z, plain->globs[g].centroid.z, 1e-12);
         EXPECT_NEAR(big->globs[g].radius, plain->globs[g].radius, 1e-12);
     }
 }
@@ -228,8 +235,8 @@ TEST(DetectGlobs, HugeLengthsKeepTheirDirections) {
 // Without k the first count with the best score wins; the scores computed
 // together must be those of separate runs.
 TEST(DetectGlobs, ChoosesTheFirstBestSilhouette) {
-    const std::vector<Point3> centres = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {-1, -1, -1}};
-    for (const auto& [points, max_k] : std::vector<std::pair<std::vector<Point3>, std::size_t>>{
+    const std::vector<Point> centres = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {-1, -1, -1}};
+    for (const auto& [points, max_k] : std::vector<std::pair<std::vector<Point>, std::size_t>>{
              {grouped_points(centres, 6, 1), 7}, {random_points(40, 9), kHuge}}) {
         const auto ids = ids_for(points.size());
         const std::size_t kmax = std::min(points.size(), max_k);
