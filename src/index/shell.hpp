@@ -59,14 +59,6 @@ public:
     [[nodiscard]] std::size_t size() const noexcept { return items_.size(); }
     [[nodiscard]] std::size_t id_count() const noexcept { return ids_.size(); }
 
-    // Visits every item shell by shell, each shell in insertion order.
-    template <class Visit>
-    void for_each(Visit&& visit) const {
-        for (const auto& shell : shells_) {
-            for (const std::size_t slot : shell) visit(items_[slot]);
-        }
-    }
-
 private:
     ShellBounds bounds_;
     std::vector<T> items_;

@@ -52,7 +52,9 @@ TEST(ShellIndex, RadiusFilesByBoundariesAtOrBelowAndWalksInShellOrder) {
         EXPECT_NE(std::find(shell.begin(), shell.end(), i), shell.end()) << "radius " << cases[i].first;
     }
     std::string walked;
-    index.for_each([&](const Item& it) { walked += it.id; });
+    for (const auto& shell : index.shells()) {
+        for (const std::size_t slot : shell) walked += index.at(slot).id;
+    }
     EXPECT_EQ(walked, "56132704");
 
     auto single = ShellIndexBuilder{}.build<Item>();
