@@ -65,22 +65,6 @@ Ref summarize_all(const FeedbackAggregator& aggregator) {
     return list;
 }
 
-Py_ssize_t length_slot(PyObject* self) {
-    try {
-        return with_borrow<const FeedbackAggregator>(
-            self, [](const FeedbackAggregator& g) { return static_cast<Py_ssize_t>(g.size()); });
-    } catch (...) {
-        translate_current_exception();
-        return -1;
-    }
-}
-
-int bool_slot(PyObject* self) {
-    return guarded_status([self] {
-        return with_borrow<const FeedbackAggregator>(self, [](const FeedbackAggregator& g) { return g.size() != 0 ? 1 : 0; });
-    });
-}
-
 }  // namespace
 
 Class<FeedbackAggregator>& feedback_aggregator_class() {
@@ -100,8 +84,8 @@ Class<FeedbackAggregator>& feedback_aggregator_class() {
                 "mean_score, min_score and max_score (scores clamped to [0, 1]), or None if\n"
                 "there are no events for it.")
             .method<summarize_all>("summarize_all", "Summarise every corpus that has events, ordered by corpus id.")
-            .slot(Py_mp_length, reinterpret_cast<void*>(&length_slot))
-            .slot(Py_nb_bool, reinterpret_cast<void*>(&bool_slot))
+            .length<[](const FeedbackAggregator& g) { return g.size(); }>()
+            .truth<[](const FeedbackAggregator& g) { return g.size() != 0; }>()
             .repr<[](const FeedbackAggregator& g) { return core::format("FeedbackAggregator(events={})", g.size()); }>();
     return described;
 }

@@ -131,19 +131,6 @@ Ref projection_kind(const PyPipeline& p) {
 
 std::size_t item_count(const PyPipeline& p) { return p.engine.ids().size(); }
 
-Py_ssize_t length_slot(PyObject* self) {
-    return guarded_as<Py_ssize_t>(-1, [self] {
-        return with_borrow<const PyPipeline>(self, [](const PyPipeline& p) {
-            return static_cast<Py_ssize_t>(item_count(p));
-        });
-    });
-}
-
-int bool_slot(PyObject* self) {
-    return guarded_status(
-        [self] { return with_borrow<const PyPipeline>(self, [](const PyPipeline& p) { return item_count(p) != 0 ? 1 : 0; }); });
-}
-
 }  // namespace
 
 Class<PyPipeline>& pipeline_class() {
@@ -167,8 +154,8 @@ Class<PyPipeline>& pipeline_class() {
                 .method<[](const PyPipeline& p) { return to_py(p.engine.to_json()); }>("to_json")
                 .method<[](const PyPipeline& p) { return to_py(p.engine.to_csv()); }>("to_csv"))
             .constructor<construct, kNew>()
-            .slot(Py_mp_length, reinterpret_cast<void*>(&length_slot))
-            .slot(Py_nb_bool, reinterpret_cast<void*>(&bool_slot))
+            .length<item_count>()
+            .truth<[](const PyPipeline& p) { return item_count(p) != 0; }>()
             .repr<[](const PyPipeline& p) { return core::format("Pipeline(items={})", item_count(p)); }>();
     return described;
 }

@@ -235,9 +235,17 @@ public:
         return *this;
     }
 
-    // Any other type slot (length, truth value, ...).
-    Class& slot(int id, void* fn) {
-        slots_.push_back({id, fn});
+    // `std::size_t Fn(const T&)`: len() of an instance.
+    template <auto Fn>
+    Class& length() {
+        slots_.push_back({Py_mp_length, reinterpret_cast<void*>(&length_slot<Fn>)});
+        return *this;
+    }
+
+    // `bool Fn(const T&)`: the truth value of an instance.
+    template <auto Fn>
+    Class& truth() {
+        slots_.push_back({Py_nb_bool, reinterpret_cast<void*>(&truth_slot<Fn>)});
         return *this;
     }
 
@@ -324,6 +332,18 @@ private:
     template <auto Fn>
     static PyObject* repr_slot(PyObject* self) {
         return guarded([&] { return with_borrow<const T>(self, [](const T& v) { return to_py(Fn(v)); }); });
+    }
+
+    template <auto Fn>
+    static Py_ssize_t length_slot(PyObject* self) {
+        return guarded_as<Py_ssize_t>(-1, [self] {
+            return with_borrow<const T>(self, [](const T& v) { return static_cast<Py_ssize_t>(Fn(v)); });
+        });
+    }
+
+    template <auto Fn>
+    static int truth_slot(PyObject* self) {
+        return guarded_status([self] { return with_borrow<const T>(self, [](const T& v) { return Fn(v) ? 1 : 0; }); });
     }
 
     template <auto Fn>

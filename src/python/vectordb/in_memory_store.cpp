@@ -66,16 +66,6 @@ Ref upsert(const PyInMemoryStore& s, const Args<kUpsertParams>& a) {
 
 std::uint64_t count(const PyInMemoryStore& s) { return store_value(s.store->count()); }
 
-Py_ssize_t length_slot(PyObject* self) {
-    try {
-        return with_borrow<const PyInMemoryStore>(self,
-                                                  [](const PyInMemoryStore& s) { return static_cast<Py_ssize_t>(count(s)); });
-    } catch (...) {
-        translate_current_exception();
-        return -1;
-    }
-}
-
 std::string repr(const PyInMemoryStore& s) {
     return core::format("InMemoryStore(collection={:?}, dimension={})", s.store->collection(), s.store->dimension());
 }
@@ -96,7 +86,7 @@ Class<PyInMemoryStore>& in_memory_store_class() {
                                      "        and optionally 'metadata' (dict).")
             .method<[](const PyInMemoryStore& s) { return to_py(count(s)); }>(
                 "count", "Return the number of records in the store.")
-            .slot(Py_mp_length, reinterpret_cast<void*>(&length_slot))
+            .length<count>()
             .repr<repr>();
     return described;
 }

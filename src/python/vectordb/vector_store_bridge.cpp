@@ -91,16 +91,6 @@ std::size_t record_count(const PyVectorStoreBridge& b) {
     return built ? built->ids.size() : 0;
 }
 
-Py_ssize_t length_slot(PyObject* self) {
-    try {
-        return with_borrow<const PyVectorStoreBridge>(
-            self, [](const PyVectorStoreBridge& b) { return static_cast<Py_ssize_t>(record_count(b)); });
-    } catch (...) {
-        translate_current_exception();
-        return -1;
-    }
-}
-
 }  // namespace
 
 Class<PyVectorStoreBridge>& vector_store_bridge_class() {
@@ -126,7 +116,7 @@ Class<PyVectorStoreBridge>& vector_store_bridge_class() {
                                      "Short stable name of the projection family \u2014 \"pca\", \"kernel_pca\",\n"
                                      "or \"laplacian_eigenmap\" \u2014 or None if the pipeline hasn't been\n"
                                      "built yet.")
-            .slot(Py_mp_length, reinterpret_cast<void*>(&length_slot))
+            .length<record_count>()
             .repr<[](const PyVectorStoreBridge& b) { return core::format("VectorStoreBridge(records={})", record_count(b)); }>();
     return described;
 }
