@@ -46,6 +46,7 @@ void dot_rows_portable(const double* query, const double* rows, std::size_t dim,
     dot_rows_in<2>(query, rows, dim, count, out);
 }
 
+#if defined(__x86_64__)
 __attribute__((target("avx2"))) void dot_rows_avx2(const double* query, const double* rows, std::size_t dim,
                                                    std::size_t count, double* out) {
     dot_rows_in<4>(query, rows, dim, count, out);
@@ -68,5 +69,10 @@ void dot_rows(const double* query, const double* rows, std::size_t dim, std::siz
     }();
     chosen(query, rows, dim, count, out);
 }
+#else
+void dot_rows(const double* query, const double* rows, std::size_t dim, std::size_t count, double* out) {
+    dot_rows_portable(query, rows, dim, count, out);
+}
+#endif
 
 }  // namespace vantorel::vectordb

@@ -13,10 +13,13 @@ namespace vantorel::vectordb {
 void dot_rows(const double* query, const double* rows, std::size_t dim, std::size_t count, double* out);
 
 // The versions dot_rows picks from on first use, by what the processor
-// offers; callers other than tests use dot_rows. The AVX versions need a
-// processor that has them.
+// offers; callers other than tests use dot_rows. The AVX versions exist only
+// where the compiler targets x86-64 and need a processor that has them;
+// elsewhere the portable version is the only one.
 void dot_rows_portable(const double* query, const double* rows, std::size_t dim, std::size_t count, double* out);
+#if defined(__x86_64__)
 void dot_rows_avx2(const double* query, const double* rows, std::size_t dim, std::size_t count, double* out);
 void dot_rows_avx512(const double* query, const double* rows, std::size_t dim, std::size_t count, double* out);
+#endif
 
 }  // namespace vantorel::vectordb

@@ -84,11 +84,14 @@ template <std::size_t W, std::size_t Rows>
     }
 }
 
-// One version per instruction set. No version fuses multiplies into adds, so
-// all give the same bits.
+// One version per instruction set where the compiler targets x86-64, the
+// plain one elsewhere. No version fuses multiplies into adds, so all give the
+// same bits.
 void tile_dots_plain(const double* a, const double* b, std::size_t dim, double* out) {
     tile_dots_in<2, 4>(a, b, dim, out);
 }
+
+#if defined(__x86_64__)
 __attribute__((target("avx2"))) void tile_dots_avx2(const double* a, const double* b, std::size_t dim, double* out) {
     tile_dots_in<4, 4>(a, b, dim, out);
 }
@@ -109,6 +112,9 @@ void tile_dots(const double* a, const double* b, std::size_t dim, double* out) {
     }();
     chosen(a, b, dim, out);
 }
+#else
+void tile_dots(const double* a, const double* b, std::size_t dim, double* out) { tile_dots_plain(a, b, dim, out); }
+#endif
 
 struct Sums {
     double intra = 0.0;
