@@ -17,8 +17,9 @@ FeedbackEvent construct(const Args<kNewParams>& a) {
     std::string corpus_id = a.str<"corpus_id">();
     std::string query_id = a.str<"query_id">();
     const double score = a.f64<"score">();
-    if (!a.present<"timestamp">()) return FeedbackEvent::now(std::move(corpus_id), std::move(query_id), score);
-    return {std::move(corpus_id), std::move(query_id), score, a.str<"timestamp">()};
+    std::optional<std::string> timestamp = a.optional<"timestamp">(to_string);
+    if (!timestamp) return FeedbackEvent::now(std::move(corpus_id), std::move(query_id), score);
+    return {std::move(corpus_id), std::move(query_id), score, std::move(*timestamp)};
 }
 
 Ref append_to_default_store(const FeedbackEvent& event) {

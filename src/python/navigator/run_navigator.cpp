@@ -25,10 +25,9 @@ Ref run_navigator(const Args<kRunParams>& a) {
 
     nav::NavigatorConfig config;
     std::optional<SharedBorrow> config_borrow;
-    if (a.present<"config">()) {
-        PyObject* config_obj = a.instance<"config">(navigator_config_class().type(), "NavigatorConfig");
-        config_borrow.emplace(as_instance<nav::NavigatorConfig>(config_obj)->borrow);
-        config = Class<nav::NavigatorConfig>::value_of(config_obj);
+    if (const auto config_obj = a.optional<"config">(instance_of(navigator_config_class().type(), "NavigatorConfig"))) {
+        config_borrow.emplace(as_instance<nav::NavigatorConfig>(*config_obj)->borrow);
+        config = Class<nav::NavigatorConfig>::value_of(*config_obj);
     }
 
     std::vector<core::SphericalPoint> positions;

@@ -42,10 +42,9 @@ PyPipeline construct(const Args<kNewParams>& a) {
     std::vector<std::string> categories = a.str_list<"categories">();
     std::optional<SharedBorrow> projection_borrow;
     const embed::PcaProjection* projection = nullptr;
-    if (a.present<"projection">()) {
-        PyObject* obj = a.instance<"projection">(pca_projection_class().type(), "PcaProjection");
-        projection_borrow.emplace(as_instance<embed::PcaProjection>(obj)->borrow);
-        projection = &Class<embed::PcaProjection>::value_of(obj);
+    if (const auto obj = a.optional<"projection">(instance_of(pca_projection_class().type(), "PcaProjection"))) {
+        projection_borrow.emplace(as_instance<embed::PcaProjection>(*obj)->borrow);
+        projection = &Class<embed::PcaProjection>::value_of(*obj);
     }
     embed::Corpus embeddings = extract_embeddings_2d(a.object<"embeddings">());
     if (categories.size() != embeddings.size()) {
@@ -54,9 +53,9 @@ PyPipeline construct(const Args<kNewParams>& a) {
     }
     const std::size_t dimension = dimension_of(embeddings);
     std::optional<embed::PipelineConfig> config;
-    if (a.present<"config">()) {
+    if (const std::optional<PyObject*> config_obj = a.optional<"config">()) {
         try {
-            config = read_dict<embed::PipelineConfig>(a.object<"config">());
+            config = read_dict<embed::PipelineConfig>(*config_obj);
         } catch (const DictError& e) {
             raise_value_error("invalid PipelineConfig dict: " + e.message);
         }

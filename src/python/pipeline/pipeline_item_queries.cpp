@@ -45,7 +45,7 @@ std::vector<double> query_vector(const PyPipeline& p, PyObject* query) {
 // An optional query: converted and checked when given, zeros otherwise.
 template <class A>
 std::vector<double> optional_query(const PyPipeline& p, const A& a) {
-    if (a.template present<"query">()) return query_vector(p, a.template object<"query">());
+    if (const std::optional<PyObject*> query = a.template optional<"query">()) return query_vector(p, *query);
     return std::vector<double>(p.dimension, 0.0);
 }
 
@@ -70,8 +70,7 @@ std::optional<Path> concept_path(const PyPipeline& p, const PathArgs& a) {
 }
 
 std::vector<Glob> detect_globs(const PyPipeline& p, const GlobArgs& a) {
-    std::optional<std::uint64_t> k;
-    if (a.present<"k">()) k = a.u64<"k">();
+    const std::optional<std::uint64_t> k = a.optional<"k">(to_u64);
     const std::uint64_t max_k = a.u64<"max_k">();
     const auto v = optional_query(p, a);
     return run_query<out::Globs>(p, q::DetectGlobs{k, max_k}, v).globs;

@@ -10,8 +10,7 @@ constexpr Param kFitParams[] = {{"embeddings"}, keyword_only("sigma", "None"), k
 constexpr Params kFit{"KernelPcaProjection", "fit", kFitParams};
 
 Ref fit(PyTypeObject*, const Args<kFitParams>& a) {
-    std::optional<double> sigma;
-    if (a.present<"sigma">()) sigma = a.f64<"sigma">();
+    const std::optional<double> sigma = a.optional<"sigma">(to_f64);
     const bool volumetric = a.flag<"volumetric">();
     const embed::Corpus corpus = extract_embeddings_2d(a.object<"embeddings">());
     embed::RadialStrategy radial = radial_or_magnitude(a);

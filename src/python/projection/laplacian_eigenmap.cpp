@@ -24,8 +24,8 @@ constexpr const char* kFitDoc =
     "  Jaccard similarity. Defaults to 0.05.";
 
 Ref fit(PyTypeObject*, const Args<kFitParams>& a) {
-    const std::uint64_t k_neighbors = a.present<"k_neighbors">() ? a.u64<"k_neighbors">() : 15;
-    const double active_threshold = a.present<"active_threshold">() ? a.f64<"active_threshold">() : 0.05;
+    const std::uint64_t k_neighbors = a.optional<"k_neighbors">(to_u64).value_or(15);
+    const double active_threshold = a.optional<"active_threshold">(to_f64).value_or(0.05);
     const embed::Corpus corpus = extract_embeddings_2d(a.object<"embeddings">());
     embed::RadialStrategy radial = radial_or_magnitude(a);
     return laplacian_eigenmap_class().make(fitted_or_raise(without_gil([&] {

@@ -96,8 +96,8 @@ Class<P>& with_projection_methods(Class<P>& cls) {
 // The `radial` argument: "magnitude" or a fixed radius; omitted or None is "magnitude".
 template <class A>
 embed::RadialStrategy radial_or_magnitude(const A& a) {
-    return a.template present<"radial">() ? parse_radial(a.template object<"radial">())
-                                          : embed::RadialStrategy::magnitude();
+    const std::optional<PyObject*> radial = a.template optional<"radial">();
+    return radial ? parse_radial(*radial) : embed::RadialStrategy::magnitude();
 }
 
 // A fit's engine error becomes ValueError with its text.

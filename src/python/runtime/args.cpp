@@ -149,14 +149,6 @@ std::string BoundArgs::str(std::size_t i) const {
     }
     return std::string(text.substr(1, text.size() - 2));
 }
-std::vector<std::string> BoundArgs::str_list(std::size_t i) const { return convert(i, to_string_list); }
-
-PyObject* BoundArgs::instance(std::size_t i, PyTypeObject* type, const char* name) const {
-    return convert(i, [type, name](PyObject* obj) {
-        if (!PyObject_TypeCheck(obj, type)) raise_cast_error(obj, name);
-        return obj;
-    });
-}
 
 void rewrap_type_error(const char* name) {
     // Only an exact TypeError gets the argument prefix; other exception types

@@ -16,6 +16,24 @@
 
 namespace vantorel::python {
 
+// Conversions of single objects, raising the interpreter's TypeError texts
+// (or OverflowError for negative counts); no argument prefix.
+double to_f64(PyObject* obj);
+std::uint64_t to_u64(PyObject* obj);
+bool to_bool(PyObject* obj);
+std::string to_string(PyObject* obj);
+std::string_view to_string_view(PyObject* obj);  // valid while obj lives
+std::vector<std::string> to_string_list(PyObject* obj);
+
+// A conversion that checks that an object is an instance of `type` (shown as
+// `name` in the TypeError) and gives it back.
+inline auto instance_of(PyTypeObject* type, const char* name) {
+    return [type, name](PyObject* obj) {
+        if (!PyObject_TypeCheck(obj, type)) raise_cast_error(obj, name);
+        return obj;
+    };
+}
+
 // Re-raises a TypeError in flight as "argument '{name}': {message}" with the
 // original as its cause; other exception types pass through unchanged.
 [[noreturn]] void rewrap_type_error(const char* name);
@@ -47,10 +65,6 @@ private:
     std::uint64_t u64(std::size_t i) const;
     bool flag(std::size_t i) const;
     std::string str(std::size_t i) const;
-    std::vector<std::string> str_list(std::size_t i) const;
-
-    // Checks that argument i is an instance of `type` (shown as `name`).
-    PyObject* instance(std::size_t i, PyTypeObject* type, const char* name) const;
 
     // Runs a conversion of argument i, re-raising a TypeError from it as
     // "argument '{name}': {message}" with the original as its cause.
@@ -89,53 +103,19 @@ struct ParamName {
 // `List` (a constexpr array of Param), read by the names the list declares.
 // A name the list does not hold fails to compile, and no read depends on the
 // order of the declaration.
+//
+// No read can reach a missing argument, which would hand a null object to a
+// conversion: what a parameter's declaration allows is checked where it is
+// read, and any other read fails to compile.
+// - A required parameter always has its argument (possibly None): every read.
+// - A parameter with a value default ("5", "\"category\"") is read by f64,
+//   u64, flag or str, which take that default when it is omitted.
+// - A parameter whose default is None is absent when omitted or None: it is
+//   read only through `optional`, which gives std::nullopt then.
 template <const auto& List>
 class Args {
 public:
     static constexpr std::span<const Param> params{List};
-
-    explicit Args(const BoundArgs& bound) noexcept : bound_(bound) {}
-
-    template <ParamName N>
-    [[nodiscard]] PyObject* object() const noexcept {
-        return bound_.object(at<N>);
-    }
-    template <ParamName N>
-    [[nodiscard]] bool given() const noexcept {
-        return bound_.given(at<N>);
-    }
-    template <ParamName N>
-    [[nodiscard]] bool present() const noexcept {
-        return bound_.present(at<N>);
-    }
-    template <ParamName N>
-    double f64() const {
-        return bound_.f64(at<N>);
-    }
-    template <ParamName N>
-    std::uint64_t u64() const {
-        return bound_.u64(at<N>);
-    }
-    template <ParamName N>
-    bool flag() const {
-        return bound_.flag(at<N>);
-    }
-    template <ParamName N>
-    std::string str() const {
-        return bound_.str(at<N>);
-    }
-    template <ParamName N>
-    std::vector<std::string> str_list() const {
-        return bound_.str_list(at<N>);
-    }
-    template <ParamName N>
-    PyObject* instance(PyTypeObject* type, const char* name) const {
-        return bound_.instance(at<N>, type, name);
-    }
-    template <ParamName N, class F>
-    auto convert(F&& conversion) const {
-        return bound_.convert(at<N>, std::forward<F>(conversion));
-    }
 
 private:
     template <ParamName N>
@@ -148,17 +128,77 @@ private:
     template <ParamName N>
     static constexpr std::size_t at = position<N>();
 
+public:
+    template <ParamName N>
+    static constexpr bool required = params[at<N>].default_text == nullptr;
+    template <ParamName N>
+    static constexpr bool defaults_to_none = !required<N> && std::string_view(params[at<N>].default_text) == "None";
+
+    explicit Args(const BoundArgs& bound) noexcept : bound_(bound) {}
+
+    template <ParamName N>
+        requires required<N>
+    [[nodiscard]] PyObject* object() const noexcept {
+        return bound_.object(at<N>);
+    }
+    template <ParamName N>
+        requires(!defaults_to_none<N>)
+    double f64() const {
+        return bound_.f64(at<N>);
+    }
+    template <ParamName N>
+        requires(!defaults_to_none<N>)
+    std::uint64_t u64() const {
+        return bound_.u64(at<N>);
+    }
+    template <ParamName N>
+        requires(!defaults_to_none<N>)
+    bool flag() const {
+        return bound_.flag(at<N>);
+    }
+    template <ParamName N>
+        requires(!defaults_to_none<N>)
+    std::string str() const {
+        return bound_.str(at<N>);
+    }
+    template <ParamName N>
+        requires required<N>
+    std::vector<std::string> str_list() const {
+        return convert<N>(to_string_list);
+    }
+    // Checks that the argument is an instance of `type` (shown as `name`).
+    template <ParamName N>
+        requires required<N>
+    PyObject* instance(PyTypeObject* type, const char* name) const {
+        return convert<N>(instance_of(type, name));
+    }
+    // Runs a conversion of the argument, re-raising a TypeError from it as
+    // "argument '{name}': {message}" with the original as its cause.
+    template <ParamName N, class F>
+        requires required<N>
+    auto convert(F&& conversion) const {
+        return bound_.convert(at<N>, std::forward<F>(conversion));
+    }
+
+    // A parameter whose default is None: its object when given and not None.
+    template <ParamName N>
+        requires defaults_to_none<N>
+    [[nodiscard]] std::optional<PyObject*> optional() const noexcept {
+        if (!bound_.present(at<N>)) return std::nullopt;
+        return bound_.object(at<N>);
+    }
+    // The same, converted as `convert` does (to_f64, to_u64, to_string,
+    // to_string_list, instance_of(...) or any other conversion).
+    template <ParamName N, class F>
+        requires defaults_to_none<N>
+    auto optional(F&& conversion) const -> std::optional<decltype(conversion(std::declval<PyObject*>()))> {
+        if (!bound_.present(at<N>)) return std::nullopt;
+        return bound_.convert(at<N>, std::forward<F>(conversion));
+    }
+
+private:
     const BoundArgs& bound_;
 };
-
-// Conversions of single objects, raising the interpreter's TypeError texts
-// (or OverflowError for negative counts); no argument prefix.
-double to_f64(PyObject* obj);
-std::uint64_t to_u64(PyObject* obj);
-bool to_bool(PyObject* obj);
-std::string to_string(PyObject* obj);
-std::string_view to_string_view(PyObject* obj);  // valid while obj lives
-std::vector<std::string> to_string_list(PyObject* obj);
 
 // How many items to reserve before reading a sequence: its length, but never
 // more than a modest bound, because `__len__` may promise more than iteration

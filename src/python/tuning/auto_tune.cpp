@@ -85,9 +85,9 @@ Ref auto_tune(const Args<kTuneParams>& a) {
     reject_ragged_rows(embeddings);
     const std::size_t dimension = embeddings.empty() ? 0 : embeddings[0].size();
 
-    const embed::PipelineConfig base = a.present<"base_config">()
-                                           ? read_or_raise<embed::PipelineConfig>(a.object<"base_config">(), "base_config")
-                                           : embed::PipelineConfig{};
+    const std::optional<PyObject*> base_obj = a.optional<"base_config">();
+    const embed::PipelineConfig base =
+        base_obj ? read_or_raise<embed::PipelineConfig>(*base_obj, "base_config") : embed::PipelineConfig{};
     const std::unique_ptr<embed::QualityMetric> metric = embed::metric_by_name(metric_name);
     if (metric == nullptr) {
         raise_value_error(core::format("unknown metric {:?}; expected one of: {}", metric_name, metric_names()));
@@ -96,9 +96,9 @@ Ref auto_tune(const Args<kTuneParams>& a) {
     if (!strategy) {
         raise_value_error(core::format("unknown strategy {:?}; expected one of: grid, random, bayesian", strategy_name));
     }
-    const embed::SearchSpace space = a.present<"search_space">()
-                                         ? read_or_raise<embed::SearchSpace>(a.object<"search_space">(), "search_space")
-                                         : embed::SearchSpace{};
+    const std::optional<PyObject*> space_obj = a.optional<"search_space">();
+    const embed::SearchSpace space =
+        space_obj ? read_or_raise<embed::SearchSpace>(*space_obj, "search_space") : embed::SearchSpace{};
     if (const auto refusal = embed::strategy_refusal(*strategy, space)) raise_value_error(*refusal);
 
     auto tuned = without_gil([&] {

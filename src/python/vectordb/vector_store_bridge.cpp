@@ -28,8 +28,8 @@ PyVectorStoreBridge construct(const Args<kNewParams>& a) {
     PyObject* store_obj = a.instance<"store">(in_memory_store_class().type(), "InMemoryStore");
     const SharedBorrow store_borrow(as_instance<PyInMemoryStore>(store_obj)->borrow);
     vectordb::BridgeSettings settings;
-    settings.batch_size = a.present<"batch_size">() ? a.u64<"batch_size">() : kDefaultBatchSize;
-    settings.max_records = a.present<"max_records">() ? a.u64<"max_records">() : kDefaultMaxRecords;
+    settings.batch_size = a.optional<"batch_size">(to_u64).value_or(kDefaultBatchSize);
+    settings.max_records = a.optional<"max_records">(to_u64).value_or(kDefaultMaxRecords);
     // A bridge that pages by 0 records could never load any.
     if (settings.batch_size == 0) raise_value_error("batch_size must be at least 1");
     std::shared_ptr<vectordb::VectorStore> store = Class<PyInMemoryStore>::value_of(store_obj).store;

@@ -102,8 +102,7 @@ Ref query_concept_path(const PyVectorStoreBridge& b, const Args<kPathParams>& a)
 
 Ref query_detect_globs(const PyVectorStoreBridge& b, const Args<kGlobParams>& a) {
     const auto v = read_finite_vector(a.object<"embedding">());
-    std::optional<std::uint64_t> k;
-    if (a.present<"k">()) k = a.u64<"k">();
+    const std::optional<std::uint64_t> k = a.optional<"k">(to_u64);
     const std::uint64_t max_k = a.u64<"max_k">();
     return to_list(glob_info_class(), run_with_embedding<out::Globs>(b, q::DetectGlobs{k, max_k}, v).globs);
 }

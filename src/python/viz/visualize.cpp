@@ -69,7 +69,7 @@ struct PageOptions {
 template <class A>
 PageOptions read_page_options(const A& a, std::string output) {
     PageOptions options{std::move(output), std::nullopt, true};
-    if (a.template present<"title">()) options.title = a.template str<"title">();
+    options.title = a.template optional<"title">(to_string);
     options.open_browser = a.template flag<"open_browser">();
     return options;
 }
@@ -107,8 +107,7 @@ Ref visualize(const Args<kVisualizeParams>& a) {
     const std::vector<std::string> categories = a.str_list<"categories">();
     const embed::Corpus embeddings = a.convert<"embeddings">(extract_nested_rows);
     std::string output = a.str<"output">();
-    std::optional<std::vector<std::string>> labels;
-    if (a.present<"labels">()) labels = a.str_list<"labels">();
+    const std::optional<std::vector<std::string>> labels = a.optional<"labels">(to_string_list);
     const PageOptions options = read_page_options(a, std::move(output));
     if (categories.size() != embeddings.size()) {
         raise_value_error(core::format("categories length ({}) != embeddings length ({})", categories.size(),
