@@ -37,7 +37,7 @@ done
 failed=0
 for i in "${!suites[@]}"; do
   if wait "${pids[$i]}"; then
-    tail -n 1 "$build/${suites[$i]}.log"
+    echo "${suites[$i]} under qemu-aarch64: $(grep -E '^\[ +(PASSED|SKIPPED) +\]' "$build/${suites[$i]}.log" | tr -s ' ' | tr '\n' ' ')"
   else
     failed=1
     echo "${suites[$i]} failed under qemu-aarch64:"
